@@ -1,0 +1,18 @@
+#include "platform/timings.h"
+
+#include <cstdlib>
+
+namespace kelta::timing {
+
+double timeScale() {
+    static const double factor = [] {
+        const char* s = std::getenv("KELTA_TIME_SCALE");
+        if (!s || !*s) return 1.0;
+        char* end = nullptr;
+        const double v = std::strtod(s, &end);
+        return (end != s && v > 0.0 && v <= 1.0) ? v : 1.0;
+    }();
+    return factor;
+}
+
+} // namespace kelta::timing

@@ -1,0 +1,52 @@
+#pragma once
+// Every time-out and pause of the program, in one place (milliseconds unless named otherwise).
+// The long waits go through scaled(), which tests may shrink with KELTA_TIME_SCALE; the short
+// pauses that readers rely on are never scaled.
+
+#include <cstdint>
+
+namespace kelta::timing {
+
+// Waiting and pumping.
+inline constexpr std::uint32_t kLoopSleepMs = 10;          // monitoring loop: sleep per pass
+inline constexpr std::uint32_t kPumpSleepMs = 1;           // WaitPump: sleep per turn
+
+// Configuration link and reader exchange.
+inline constexpr std::uint32_t kAnswerTimeoutMs = 600;     // one attempt of ReaderExchange
+inline constexpr int kReaderAttempts = 3;                  // ExecReaderCommand attempts
+inline constexpr std::uint32_t kExchangePollSleepMs = 5;   // collector polling step
+inline constexpr std::uint32_t kAfterWriteMs = 50;         // after the write / before the send
+inline constexpr std::uint32_t kAfterExchangeMs = 50;      // after the exchange
+inline constexpr std::uint32_t kBetweenAttemptsMs = 100;   // twice between attempts
+inline constexpr std::uint32_t kAfterSocketCloseMs = 200;  // CloseLinks
+inline constexpr std::uint32_t kConnectTimeoutMs = 10000;  // OpenLink / OpenNetworkLinks
+inline constexpr std::uint32_t kConnectPollSleepMs = 2;    // OpenLink connect loop
+inline constexpr std::uint32_t kAnnouncementGapMs = 20;    // serial link announcement, twice
+inline constexpr std::uint32_t kSerialDiscardAbove = 10240; // exchange: queued bytes discarded
+
+// Tag frame writer.
+inline constexpr int kTagSendTries = 5;
+inline constexpr std::uint32_t kTagSendRetryMs = 50;
+inline constexpr std::uint32_t kTagSendMinWaitMs = 6;
+inline constexpr std::uint32_t kTagSendTryLimitMs = 1000;
+
+// Tag exchange.
+inline constexpr std::uint32_t kTagWaitMs = 30000;
+
+// Monitoring.
+inline constexpr std::uint32_t kOpenLinksSettleMs = 50;    // x10 after opening the links
+inline constexpr std::uint32_t kWatchdogMs = 15000;        // silent outgoing connection
+inline constexpr std::uint32_t kTagLogIdleMs = 200;        // log mode: pass that found nothing
+inline constexpr std::uint32_t kSerialPollSleepMs = 5;     // PollSerialLink attempt
+inline constexpr int kSerialPollAttempts = 10;
+inline constexpr std::uint32_t kPartialFrameStaleMs = 200; // partial serial frame dropped
+inline constexpr std::uint32_t kBusyTimerMs = 250;
+
+// Factor for the long waits; 1.0 unless KELTA_TIME_SCALE holds a number in (0, 1].
+double timeScale();
+inline std::uint32_t scaled(std::uint32_t ms) {
+    const double v = ms * timeScale();
+    return v < 1.0 ? 1u : static_cast<std::uint32_t>(v);
+}
+
+} // namespace kelta::timing
