@@ -1,0 +1,7 @@
+#include "app/controls_setreader.h"
+
+namespace kelta {
+
+void buildSetReaderPage(SetReaderControls& /*c*/, TabSheet* /*page*/) {}
+
+} // namespace kelta

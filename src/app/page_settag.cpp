@@ -1,0 +1,7 @@
+#include "app/controls_settag.h"
+
+namespace kelta {
+
+void buildSetTagPage(SetTagControls& /*c*/, TabSheet* /*page*/) {}
+
+} // namespace kelta
