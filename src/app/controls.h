@@ -94,7 +94,12 @@ public:
     QColor activeTabColor() const;
 
 signals:
-    void pageChanged(); // the active page changed ("OnChange")
+    // The active page changed ("OnChange"): the user chose a tab. Changes made through
+    // setActivePage or setTabShown do not emit it; the new sheet's shown() is emitted always.
+    void pageChanged();
+
+private:
+    bool programmatic_ = false;
 };
 
 // A string grid: cells addressed (column, row), row 0 the fixed header row shown as the
@@ -128,6 +133,7 @@ private:
     StringGridModel* model_;
     QTimer* refresh_;
     int currentRow_ = 1;
+    bool currentRowPending_ = false;
 };
 
 // A memo: lines of text.

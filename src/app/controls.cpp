@@ -1,0 +1,511 @@
+#include "app/controls.h"
+
+#include <QAbstractButton>
+#include <QAbstractTableModel>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyleOptionTab>
+#include <QStylePainter>
+#include <QTabBar>
+#include <QTextBlock>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+namespace kelta {
+
+namespace {
+// A busy grid is repainted at most this often; every change in between is one refresh.
+constexpr int kGridRefreshMs = 60;
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Tag, hint, caption
+
+int tagOf(const QObject* control) {
+    return control ? control->property("tag").toInt() : 0;
+}
+
+void setTag(QObject* control, int tag) {
+    if (control) control->setProperty("tag", tag);
+}
+
+QString hintOf(const QObject* control) {
+    return control ? control->property("hint").toString() : QString();
+}
+
+void setHint(QObject* control, const QString& hint) {
+    if (control) control->setProperty("hint", hint);
+}
+
+QString captionOf(const QObject* control) {
+    if (auto* b = qobject_cast<const QAbstractButton*>(control)) return b->text();
+    if (auto* l = qobject_cast<const QLabel*>(control)) return l->text();
+    if (auto* g = qobject_cast<const QGroupBox*>(control)) return g->title();
+    if (auto* t = qobject_cast<const TabSheet*>(control)) return t->caption();
+    return {};
+}
+
+void setCaption(QObject* control, const QString& caption) {
+    if (auto* b = qobject_cast<QAbstractButton*>(control))
+        b->setText(caption);
+    else if (auto* l = qobject_cast<QLabel*>(control))
+        l->setText(caption);
+    else if (auto* g = qobject_cast<QGroupBox*>(control))
+        g->setTitle(caption);
+    else if (auto* t = qobject_cast<TabSheet*>(control))
+        t->setCaption(caption);
+}
+
+bool isCaptioned(const QObject* control) {
+    return qobject_cast<const QAbstractButton*>(control) || qobject_cast<const QLabel*>(control) ||
+           qobject_cast<const QGroupBox*>(control) || qobject_cast<const TabSheet*>(control);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Panel and Shape
+
+Panel::Panel(const QString& caption, QWidget* parent) : QLabel(caption, parent) {
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(1);
+    setAlignment(Qt::AlignCenter);
+    setTextFormat(Qt::PlainText);
+}
+
+void Panel::setColor(const QColor& color) {
+    color_ = color;
+    QPalette pal = palette();
+    if (color.isValid()) {
+        pal.setColor(QPalette::Window, color);
+        setAutoFillBackground(true);
+    } else {
+        pal = QPalette();
+        setAutoFillBackground(false);
+    }
+    setPalette(pal);
+}
+
+Shape::Shape(QWidget* parent) : QWidget(parent) {
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void Shape::setBrushColor(const QColor& color) {
+    if (brush_ == color) return;
+    brush_ = color;
+    update();
+}
+
+void Shape::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setPen(Qt::black);
+    p.setBrush(brush_);
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+// ---------------------------------------------------------------------------------------------
+// TabSheet and PageControl
+
+TabSheet::TabSheet(const QString& caption, QWidget* parent) : QWidget(parent), caption_(caption) {}
+
+void TabSheet::setCaption(const QString& caption) {
+    if (caption_ == caption) return;
+    caption_ = caption;
+    emit captionChanged(caption_);
+}
+
+PageControl* TabSheet::pageControl() const {
+    // A sheet sits in the tab widget's page stack, so the control is a parent further up.
+    for (QObject* p = parent(); p; p = p->parent())
+        if (auto* pc = qobject_cast<PageControl*>(p)) return pc;
+    return nullptr;
+}
+
+namespace {
+
+// Tab bar that paints its own tabs when owner drawing is on: caption centred in the tab, the
+// active tab filled with the active colour and its caption in the palette's window colour.
+class OwnerDrawTabBar : public QTabBar {
+public:
+    explicit OwnerDrawTabBar(QWidget* parent) : QTabBar(parent) {}
+
+    bool ownerDraw = false;
+    QColor activeColor{Qt::red};
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (!ownerDraw) {
+            QTabBar::paintEvent(event);
+            return;
+        }
+        QStylePainter p(this);
+        const int current = currentIndex();
+        for (int i = 0; i < count(); ++i) {
+            if (!isTabVisible(i)) continue;
+            const QRect r = tabRect(i);
+            if (!r.isValid() || !event->rect().intersects(r)) continue;
+            QStyleOptionTab opt;
+            initStyleOption(&opt, i);
+            opt.text.clear();
+            p.drawControl(QStyle::CE_TabBarTabShape, opt);
+            QColor textColor = palette().color(QPalette::WindowText);
+            if (i == current) {
+                p.fillRect(r, activeColor);
+                textColor = palette().color(QPalette::Window);
+            }
+            p.setPen(textColor);
+            p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, tabText(i));
+        }
+    }
+};
+
+} // namespace
+
+PageControl::PageControl(QWidget* parent) : QTabWidget(parent) {
+    setTabBar(new OwnerDrawTabBar(this));
+    connect(this, &QTabWidget::currentChanged, this, [this](int index) {
+        if (auto* s = sheet(index)) emit s->shown();
+        if (!programmatic_) emit pageChanged();
+    });
+}
+
+void PageControl::addSheet(TabSheet* sheet) {
+    if (!sheet) return;
+    addTab(sheet, sheet->caption());
+    connect(sheet, &TabSheet::captionChanged, this, [this, sheet](const QString& caption) {
+        const int i = indexOf(sheet);
+        if (i >= 0) setTabText(i, caption);
+    });
+}
+
+int PageControl::sheetCount() const {
+    return count();
+}
+
+TabSheet* PageControl::sheet(int index) const {
+    return qobject_cast<TabSheet*>(widget(index));
+}
+
+TabSheet* PageControl::activePage() const {
+    return qobject_cast<TabSheet*>(currentWidget());
+}
+
+void PageControl::setActivePage(TabSheet* sheet) {
+    const int i = indexOf(sheet);
+    if (i < 0) return;
+    programmatic_ = true;
+    setCurrentIndex(i);
+    programmatic_ = false;
+}
+
+void PageControl::setTabShown(TabSheet* sheet, bool shown) {
+    const int i = indexOf(sheet);
+    if (i < 0) return;
+    programmatic_ = true;
+    setTabVisible(i, shown);
+    programmatic_ = false;
+}
+
+bool PageControl::isTabShown(TabSheet* sheet) const {
+    const int i = indexOf(sheet);
+    return i >= 0 && isTabVisible(i);
+}
+
+void PageControl::setOwnerDraw(bool on) {
+    static_cast<OwnerDrawTabBar*>(tabBar())->ownerDraw = on;
+    tabBar()->update();
+}
+
+bool PageControl::ownerDraw() const {
+    return static_cast<OwnerDrawTabBar*>(tabBar())->ownerDraw;
+}
+
+void PageControl::setActiveTabColor(const QColor& color) {
+    static_cast<OwnerDrawTabBar*>(tabBar())->activeColor = color;
+    tabBar()->update();
+}
+
+QColor PageControl::activeTabColor() const {
+    return static_cast<OwnerDrawTabBar*>(tabBar())->activeColor;
+}
+
+// ---------------------------------------------------------------------------------------------
+// StringGrid
+
+// Storage of a grid: every row including the header row. The view sees only the "published"
+// rows; growth and cell changes are published by flush(), shrinking at once.
+class StringGridModel : public QAbstractTableModel {
+public:
+    explicit StringGridModel(QObject* parent) : QAbstractTableModel(parent) {
+        rows_.emplace_back(static_cast<std::size_t>(cols_));
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : publishedRows_;
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : cols_;
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role != Qt::DisplayRole || !index.isValid()) return {};
+        return text(index.column(), index.row() + 1);
+    }
+    QVariant headerData(int section, Qt::Orientation o, int role) const override {
+        if (role != Qt::DisplayRole) return {};
+        if (o == Qt::Horizontal) return text(section, 0);
+        return section + 1;
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    }
+
+    int cols() const { return cols_; }
+    int rows() const { return static_cast<int>(rows_.size()); }
+
+    QString text(int col, int row) const {
+        if (row < 0 || row >= rows() || col < 0 || col >= cols_) return {};
+        return rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+    }
+
+    // Returns true when the change waits for the next flush.
+    bool setText(int col, int row, const QString& t) {
+        if (row < 0 || row >= rows() || col < 0 || col >= cols_) return false;
+        QString& cell = rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+        if (cell == t) return false;
+        cell = t;
+        if (row == 0) {
+            headerDirty_ = true;
+        } else if (row <= publishedRows_) {
+            dirtyTop_ = std::min(dirtyTop_, row);
+            dirtyBottom_ = std::max(dirtyBottom_, row);
+            dirtyLeft_ = std::min(dirtyLeft_, col);
+            dirtyRight_ = std::max(dirtyRight_, col);
+        }
+        return true;
+    }
+
+    void setCols(int count) {
+        count = std::max(count, 1);
+        if (count == cols_) return;
+        if (count > cols_) {
+            beginInsertColumns({}, cols_, count - 1);
+            resizeRows(count);
+            endInsertColumns();
+        } else {
+            beginRemoveColumns({}, count, cols_ - 1);
+            resizeRows(count);
+            endRemoveColumns();
+            dirtyRight_ = std::min(dirtyRight_, cols_ - 1);
+        }
+    }
+
+    // Returns true when rows were added (they wait for the next flush).
+    bool setRows(int count) {
+        count = std::max(count, 1);
+        if (count < rows()) {
+            const int dataRows = count - 1;
+            if (dataRows < publishedRows_) {
+                beginRemoveRows({}, dataRows, publishedRows_ - 1);
+                rows_.resize(static_cast<std::size_t>(count));
+                publishedRows_ = dataRows;
+                endRemoveRows();
+            } else {
+                rows_.resize(static_cast<std::size_t>(count));
+            }
+            dirtyBottom_ = std::min(dirtyBottom_, publishedRows_);
+            return false;
+        }
+        if (count == rows()) return false;
+        rows_.reserve(static_cast<std::size_t>(count));
+        while (rows() < count) rows_.emplace_back(static_cast<std::size_t>(cols_));
+        return true;
+    }
+
+    int append() {
+        rows_.emplace_back(static_cast<std::size_t>(cols_));
+        return rows() - 1;
+    }
+
+    bool pending() const {
+        return publishedRows_ < rows() - 1 || headerDirty_ || dirtyTop_ <= dirtyBottom_;
+    }
+
+    // Publishes the pending changes with at most one signal of each kind.
+    void publish() {
+        if (dirtyTop_ <= dirtyBottom_ && dirtyLeft_ <= dirtyRight_)
+            emit dataChanged(index(dirtyTop_ - 1, dirtyLeft_), index(dirtyBottom_ - 1, dirtyRight_),
+                             {Qt::DisplayRole});
+        dirtyTop_ = INT_MAX;
+        dirtyBottom_ = INT_MIN;
+        dirtyLeft_ = INT_MAX;
+        dirtyRight_ = INT_MIN;
+        const int dataRows = rows() - 1;
+        if (dataRows > publishedRows_) {
+            beginInsertRows({}, publishedRows_, dataRows - 1);
+            publishedRows_ = dataRows;
+            endInsertRows();
+        }
+        if (headerDirty_) {
+            headerDirty_ = false;
+            emit headerDataChanged(Qt::Horizontal, 0, cols_ - 1);
+        }
+    }
+
+private:
+    void resizeRows(int count) {
+        cols_ = count;
+        for (auto& r : rows_) r.resize(static_cast<std::size_t>(count));
+    }
+
+    std::vector<std::vector<QString>> rows_;
+    int cols_ = 5;
+    int publishedRows_ = 0;
+    bool headerDirty_ = false;
+    int dirtyTop_ = INT_MAX, dirtyBottom_ = INT_MIN, dirtyLeft_ = INT_MAX, dirtyRight_ = INT_MIN;
+};
+
+StringGrid::StringGrid(QWidget* parent)
+    : QTableView(parent), model_(new StringGridModel(this)), refresh_(new QTimer(this)) {
+    setModel(model_);
+    refresh_->setSingleShot(true);
+    refresh_->setInterval(kGridRefreshMs);
+    connect(refresh_, &QTimer::timeout, this, &StringGrid::flush);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(8);
+    verticalHeader()->setDefaultSectionSize(20);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setMinimumSectionSize(8);
+    horizontalHeader()->setDefaultSectionSize(60);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setHighlightSections(false);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current, const QModelIndex&) {
+                if (current.isValid()) currentRow_ = current.row() + 1;
+            });
+}
+
+StringGrid::~StringGrid() = default;
+
+int StringGrid::colCount() const {
+    return model_->cols();
+}
+
+void StringGrid::setColCount(int count) {
+    model_->setCols(count);
+}
+
+int StringGrid::rowCount() const {
+    return model_->rows();
+}
+
+void StringGrid::setRowCount(int count) {
+    if (model_->setRows(count) && !refresh_->isActive()) refresh_->start();
+    if (currentRow_ >= model_->rows()) currentRow_ = std::max(1, model_->rows() - 1);
+}
+
+QString StringGrid::cell(int col, int row) const {
+    return model_->text(col, row);
+}
+
+void StringGrid::setCell(int col, int row, const QString& text) {
+    if (model_->setText(col, row, text) && !refresh_->isActive()) refresh_->start();
+}
+
+int StringGrid::appendRow() {
+    const int row = model_->append();
+    if (!refresh_->isActive()) refresh_->start();
+    return row;
+}
+
+int StringGrid::currentRow() const {
+    return currentRow_;
+}
+
+void StringGrid::setCurrentRow(int row) {
+    if (row < 1 || row >= model_->rows()) return;
+    currentRow_ = row;
+    if (row - 1 < model_->rowCount()) {
+        selectRow(row - 1);
+    } else {
+        currentRowPending_ = true;
+        if (!refresh_->isActive()) refresh_->start();
+    }
+}
+
+int StringGrid::colWidth(int col) const {
+    if (col < 0 || col >= model_->cols()) return 0;
+    return horizontalHeader()->sectionSize(col);
+}
+
+void StringGrid::setColWidth(int col, int width) {
+    if (col < 0 || col >= model_->cols()) return;
+    horizontalHeader()->resizeSection(col, width);
+}
+
+void StringGrid::setDefaultColWidth(int width) {
+    horizontalHeader()->setDefaultSectionSize(width);
+}
+
+void StringGrid::setDefaultRowHeight(int height) {
+    verticalHeader()->setDefaultSectionSize(height);
+}
+
+void StringGrid::flush() {
+    refresh_->stop();
+    model_->publish();
+    // A current row set while its row was still unpublished is shown now.
+    const QModelIndex cur = selectionModel()->currentIndex();
+    if (currentRow_ - 1 < model_->rowCount() && (!cur.isValid() || cur.row() != currentRow_ - 1) &&
+        currentRowPending_) {
+        selectRow(currentRow_ - 1);
+    }
+    currentRowPending_ = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Memo
+
+Memo::Memo(QWidget* parent) : QPlainTextEdit(parent) {
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+}
+
+QStringList Memo::lines() const {
+    QStringList out;
+    if (document()->isEmpty()) return out;
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) out << b.text();
+    return out;
+}
+
+int Memo::lineCount() const {
+    return document()->isEmpty() ? 0 : document()->blockCount();
+}
+
+void Memo::addLine(const QString& line) {
+    appendPlainText(line);
+}
+
+void Memo::deleteLine(int index) {
+    QStringList all = lines();
+    if (index < 0 || index >= all.size()) return;
+    all.removeAt(index);
+    setPlainText(all.join('\n'));
+}
+
+int Memo::indexOfLine(const QString& line) const {
+    return static_cast<int>(lines().indexOf(line));
+}
+
+void Memo::clearLines() {
+    clear();
+}
+
+} // namespace kelta
