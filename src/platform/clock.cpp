@@ -1,0 +1,33 @@
+#include "platform/clock.h"
+
+#include "platform/timings.h"
+
+#include <QApplication>
+#include <QThread>
+#include <algorithm>
+#include <chrono>
+
+namespace kelta::platform {
+
+std::uint32_t tickMs() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+std::uint32_t ticksSince(std::uint32_t start) {
+    return tickDiff(tickMs(), start);
+}
+
+void sleepMs(std::uint32_t ms) {
+    QThread::msleep(ms);
+}
+
+void tone(int hz, int ms) {
+    if (hz <= 0 || ms <= 0) return;
+    // beep() needs a widget application; a console or GUI-less program only waits.
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::beep();
+    sleepMs(static_cast<std::uint32_t>(std::min(ms, timing::kToneLongestMs)));
+}
+
+} // namespace kelta::platform

@@ -1,0 +1,65 @@
+#pragma once
+// The program's stored settings: one INI file read and written through QSettings. Values sit at
+// the top level of the file ([General]) under their own names ("PAGE", "COM12", ...).
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+class QSettings;
+
+namespace kelta::platform {
+
+// A value that exists but does not hold what was asked for (an integer or a boolean read from
+// a text that is not a number), or an integer/boolean read from a value that does not exist.
+class SettingsTypeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// KELTA_SETTINGS_FILE, or <GenericConfigLocation>/VANTO/Kelta/LR900.ini.
+QString settingsFilePath();
+
+class SettingsStore {
+public:
+    // Opens the settings file. With create, the folder and an empty file are made when missing;
+    // without it, a missing file fails. An unreadable file fails in both cases.
+    static std::optional<SettingsStore> open(bool create);
+    static std::optional<SettingsStore> openAt(const QString& path, bool create);
+
+    SettingsStore(SettingsStore&&) noexcept;
+    SettingsStore& operator=(SettingsStore&&) noexcept;
+    ~SettingsStore();
+
+    QString path() const;
+
+    bool hasValue(const QString& name) const;
+    QStringList valueNames() const;
+
+    // A 32-bit signed decimal number; anything else, or a missing value, raises
+    // SettingsTypeError.
+    int readInteger(const QString& name) const;
+    // The value as text; a missing value reads as an empty text.
+    QString readString(const QString& name) const;
+    // Stored as a number: 0 is false, any other number true; not a number raises
+    // SettingsTypeError.
+    bool readBool(const QString& name) const;
+
+    // Each write reaches the file at once; false when it could not be written.
+    bool writeInteger(const QString& name, int value);
+    bool writeString(const QString& name, const QString& value);
+    bool writeBool(const QString& name, bool value);
+
+    // Drops a value; false when it could not be written.
+    bool removeValue(const QString& name);
+
+private:
+    explicit SettingsStore(std::unique_ptr<QSettings> settings);
+    bool commit();
+
+    std::unique_ptr<QSettings> settings_;
+};
+
+} // namespace kelta::platform
