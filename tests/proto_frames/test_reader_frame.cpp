@@ -121,6 +121,7 @@ TEST(TagFrame, FortyBytePayload) {
     EXPECT_EQ(Bytes(withId->begin(), withId->begin() + 9),
               (Bytes{0x05, 0x00, 0x2E, 0x88, 0x00, 0x70, 0x11, 0x00, 0x01}));
     EXPECT_EQ(Bytes(withId->begin() + 9, withId->end()), payload);
+    EXPECT_EQ(kelta::reader::TraceText(payload.size(), *withId).substr(0, 8), "[40,49] ");
 }
 
 TEST(TagFrame, PayloadLimitAndLength) {

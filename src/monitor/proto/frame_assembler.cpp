@@ -1,0 +1,91 @@
+#include "monitor/proto/frame_assembler.h"
+
+#include "platform/timings.h"
+
+#include <algorithm>
+
+namespace kelta::monitor {
+
+namespace {
+constexpr std::uint8_t kReportStart = 0x06;
+}
+
+bool SerialFrameAssembler::expire(std::uint32_t nowMs) {
+    if (position_ <= 0) return false;
+    // Unsigned difference: correct across the wrap of the 32-bit tick.
+    const std::uint32_t idle = nowMs - lastByteTick_;
+    if (idle < timing::kPartialFrameStaleMs) return false;
+    reset();
+    return true;
+}
+
+void SerialFrameAssembler::reset() {
+    position_ = -1;
+    buffer_.fill(0);
+}
+
+std::size_t SerialFrameAssembler::feed(std::span<const std::uint8_t> bytes, std::uint32_t nowMs) {
+    expire(nowMs);
+    lastLength_ = 0;
+    std::size_t delivered = 0;
+    for (const std::uint8_t b : bytes) {
+        if (position_ < 0) {
+            if (b != kReportStart) continue;
+            position_ = 0;
+            buffer_.fill(0);
+        }
+        buffer_[static_cast<std::size_t>(position_)] = b;
+        ++position_;
+        lastByteTick_ = nowMs;
+        if (position_ > 3) {
+            lastLength_ = (static_cast<std::size_t>(buffer_[1]) << 8) | buffer_[2];
+            if (static_cast<std::size_t>(position_) == lastLength_ + 3) {
+                ++delivered;
+                if (onFrame_)
+                    onFrame_(std::span<const std::uint8_t>(buffer_).first(
+                        static_cast<std::size_t>(position_)));
+                reset();
+                continue;
+            }
+        }
+        if (static_cast<std::size_t>(position_) >= kBufferSize) reset();
+    }
+    return delivered;
+}
+
+std::vector<std::uint8_t> StreamCarry::take(std::span<const std::uint8_t> read) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(carry_.size() + read.size());
+    bytes.insert(bytes.end(), carry_.begin(), carry_.end());
+    bytes.insert(bytes.end(), read.begin(), read.end());
+    carry_.clear();
+
+    std::vector<std::uint8_t> block;
+    std::size_t pos = 0;
+    const std::size_t size = bytes.size();
+    while (pos < size) {
+        const auto start =
+            std::find(bytes.begin() + static_cast<std::ptrdiff_t>(pos), bytes.end(), kReportStart);
+        if (start == bytes.end()) break; // nothing but noise left
+        pos = static_cast<std::size_t>(start - bytes.begin());
+        if (size - pos < 3) {
+            carry_.assign(start, bytes.end()); // length field not yet here
+            break;
+        }
+        const std::size_t frameSize =
+            ((static_cast<std::size_t>(bytes[pos + 1]) << 8) | bytes[pos + 2]) + 3;
+        if (frameSize < 7 || frameSize > kMaxFrame) {
+            ++pos; // false start
+            continue;
+        }
+        if (size - pos < frameSize) {
+            carry_.assign(start, bytes.end());
+            break;
+        }
+        block.insert(block.end(), start, start + static_cast<std::ptrdiff_t>(frameSize));
+        pos += frameSize;
+    }
+    return block;
+}
+
+} // namespace kelta::monitor
