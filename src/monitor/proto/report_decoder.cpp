@@ -320,7 +320,7 @@ void SplitLive(Splitter& s, const ByteReader& b) {
                 if (flags & kFlagExtraHeader) start += 4;
                 const auto payload = b.clipped(start, end);
                 const std::size_t take = std::min(payload.size(), kMaxRecordBytes - len);
-                std::memcpy(record.data() + len, payload.data(), take);
+                if (take > 0) std::memcpy(record.data() + len, payload.data(), take);
                 len += take;
                 s.decode(1, std::span<const std::uint8_t>(record.data(), len));
             }
