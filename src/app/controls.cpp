@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLayout>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyleOptionTab>
@@ -87,6 +88,16 @@ void Panel::setColor(const QColor& color) {
         setAutoFillBackground(false);
     }
     setPalette(pal);
+}
+
+QSize Panel::sizeHint() const {
+    const QSize own = QLabel::sizeHint();
+    return layout() ? own.expandedTo(layout()->sizeHint()) : own;
+}
+
+QSize Panel::minimumSizeHint() const {
+    const QSize own = QLabel::minimumSizeHint();
+    return layout() ? own.expandedTo(layout()->minimumSize()) : own;
 }
 
 Shape::Shape(QWidget* parent) : QWidget(parent) {

@@ -35,6 +35,9 @@ public:
     // Background colour of the panel ("Color"); invalid colour = the style's default.
     void setColor(const QColor& color);
     QColor color() const { return color_; }
+    // A panel holding controls is as large as its layout needs.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 private:
     QColor color_;

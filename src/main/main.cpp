@@ -1,23 +1,22 @@
-// Program entry: application title, the main window, the event loop. An error that reaches
-// this level is shown in a message box instead of ending the program silently.
+// Program entry: application title, the main window, the event loop. An error that escapes a
+// handler is shown by the application object; one that reaches this level is shown here.
+#include "app/application.h"
 #include "app/frmmodule.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <exception>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Kelta Utility_LR900");
+    kelta::Application app(argc, argv);
+    kelta::Application::setApplicationName("Kelta Utility_LR900");
     int rc = 1;
     try {
         kelta::TfrmModule frmModule;
         frmModule.show();
-        rc = app.exec();
+        rc = kelta::Application::exec();
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, "Kelta Utility_LR900", QString::fromLocal8Bit(e.what()));
+        kelta::Application::showError(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        QMessageBox::critical(nullptr, "Kelta Utility_LR900", "Unexpected error");
+        kelta::Application::showError(QStringLiteral("Unexpected error"));
     }
     return rc;
 }
