@@ -13,6 +13,8 @@
 #include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <utility>
 
@@ -162,12 +164,9 @@ void SerialPort::close() {
     fd_ = -1;
 }
 
-bool SerialPort::applyLineSettings(const LineSettings& settings) {
-    if (fd_ < 0) return fail(EBADF);
+bool configureTermios(termios& t, const LineSettings& settings) {
     const auto speed = speedCode(settings.baud);
-    if (!speed) return fail(EINVAL);
-    termios t{};
-    if (::tcgetattr(fd_, &t) != 0) return fail(errno);
+    if (!speed) return false;
     ::cfmakeraw(&t);
     t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -177,9 +176,35 @@ bool SerialPort::applyLineSettings(const LineSettings& settings) {
     if (settings.stopBits == 2) t.c_cflag |= CSTOPB;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&t, *speed) != 0 || ::cfsetospeed(&t, *speed) != 0) return fail(errno);
-    if (::tcsetattr(fd_, TCSANOW, &t) != 0) return fail(errno);
-    return true;
+    return ::cfsetispeed(&t, *speed) == 0 && ::cfsetospeed(&t, *speed) == 0;
+}
+
+namespace {
+
+// The slave side of a pseudo-terminal: it has no line, so character size and parity mean
+// nothing to it (and some kernels refuse them).
+bool isPseudoTerminal(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned m = major(st.st_rdev);
+    return m >= 136 && m <= 143;
+}
+
+} // namespace
+
+bool SerialPort::applyLineSettings(const LineSettings& settings) {
+    if (fd_ < 0) return fail(EBADF);
+    termios t{};
+    if (::tcgetattr(fd_, &t) != 0) return fail(errno);
+    if (!configureTermios(t, settings)) return fail(EINVAL);
+    if (::tcsetattr(fd_, TCSANOW, &t) == 0) return true;
+    const int err = errno;
+    if (err == EINVAL && isPseudoTerminal(fd_)) {
+        t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD);
+        t.c_cflag |= CS8;
+        if (::tcsetattr(fd_, TCSANOW, &t) == 0) return true;
+    }
+    return fail(err);
 }
 
 bool SerialPort::applyLineSettings(const QString& text) {
@@ -261,11 +286,15 @@ std::optional<std::size_t> SerialPort::read(std::span<std::uint8_t> buffer) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        // 0 from a non-blocking terminal is end of file: the device hung up.
-        if (total > 0) break;
-        fail(n < 0 ? errno : EIO);
-        return std::nullopt;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            if (total > 0) break; // the failure shows again on the next call
+            fail(errno);
+            return std::nullopt;
+        }
+        // Nothing queued (0 with VMIN = VTIME = 0, or EAGAIN), or a terminal that hung up
+        // and reads as end of file: poll tells the two apart.
+        if (total == 0 && hungUp()) return std::nullopt;
+        break;
     }
     return total;
 }

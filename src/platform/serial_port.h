@@ -28,6 +28,10 @@ struct LineSettings {
 std::optional<LineSettings> parseLineSettings(std::string_view text);
 std::optional<LineSettings> parseLineSettings(const QString& text);
 
+// Puts the settings into a termios record: raw mode, no flow control, receiver on, modem lines
+// ignored, reads that never wait (VMIN = VTIME = 0). False for a baud rate termios lacks.
+bool configureTermios(termios& t, const LineSettings& settings);
+
 // The port's whole termios record: line settings and read time-outs (VMIN/VTIME).
 struct PortState {
     termios attrs{};
@@ -55,7 +59,8 @@ public:
     int lastError() const { return lastError_; } // errno of the last failure
     QString lastErrorText() const;
 
-    // Raw mode, no flow control, receiver on, modem lines ignored, reads never wait.
+    // configureTermios() on the port's current record. A pseudo-terminal that refuses the
+    // character size or parity gets 8 bits without parity: it has no line to frame.
     bool applyLineSettings(const LineSettings& settings);
     bool applyLineSettings(const QString& text); // false when the text does not parse
 

@@ -1,0 +1,154 @@
+#include "platform/settings_store.h"
+#include "support/test_env.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using kelta::platform::SettingsStore;
+using kelta::platform::SettingsTypeError;
+
+namespace {
+
+QString freshPath(const QString& name) {
+    const QString path = QDir(kelta::test::tempRoot()).filePath(name);
+    QFile::remove(path);
+    return path;
+}
+
+QByteArray fileText(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& text) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+}
+
+} // namespace
+
+TEST(SettingsStore, OpenWithoutCreateNeedsAnExistingFile) {
+    const QString path = QDir(kelta::test::tempRoot()).filePath("deep/er/LR900.ini");
+    EXPECT_FALSE(SettingsStore::openAt(path, false));
+    EXPECT_FALSE(QFile::exists(path)) << "a failed open leaves no file behind";
+
+    auto created = SettingsStore::openAt(path, true);
+    ASSERT_TRUE(created);
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_TRUE(created->valueNames().isEmpty());
+    EXPECT_TRUE(SettingsStore::openAt(path, false));
+
+    // A folder in the way, or a parent that is a file, cannot hold the settings.
+    EXPECT_FALSE(SettingsStore::openAt(kelta::test::tempRoot(), true));
+    EXPECT_FALSE(SettingsStore::openAt(path + "/below/LR900.ini", true));
+}
+
+TEST(SettingsStore, DefaultPathFollowsTheEnvironment) {
+    QFile::remove(kelta::test::settingsFilePath());
+    EXPECT_EQ(kelta::platform::settingsFilePath(), kelta::test::settingsFilePath());
+    EXPECT_FALSE(SettingsStore::open(false));
+    {
+        auto store = SettingsStore::open(true);
+        ASSERT_TRUE(store);
+        EXPECT_EQ(QFileInfo(store->path()), QFileInfo(kelta::test::settingsFilePath()));
+    }
+    const QByteArray saved = qgetenv("KELTA_SETTINGS_FILE");
+    qunsetenv("KELTA_SETTINGS_FILE");
+    const QString fallback = kelta::platform::settingsFilePath();
+    qputenv("KELTA_SETTINGS_FILE", saved);
+    EXPECT_TRUE(fallback.endsWith("/VANTO/Kelta/LR900.ini")) << fallback.toStdString();
+    EXPECT_TRUE(fallback.startsWith(qEnvironmentVariable("HOME"))) << fallback.toStdString();
+}
+
+TEST(SettingsStore, ValuesKeepTheirTypesAndReachTheFile) {
+    const QString path = freshPath("types.ini");
+    {
+        auto store = SettingsStore::openAt(path, true);
+        ASSERT_TRUE(store);
+        EXPECT_TRUE(store->writeInteger("PAGE", 2));
+        EXPECT_TRUE(store->writeInteger("LanguageIndex", -1));
+        EXPECT_TRUE(store->writeString("TcpRemotePort", "4001"));
+        EXPECT_TRUE(store->writeString("SETCOMPORT", "COM12"));
+        EXPECT_TRUE(store->writeString("SaveFileName", "/home/u/日志, °C;=@x.csv"));
+        EXPECT_TRUE(store->writeString("TagFilterUID", ""));
+        EXPECT_TRUE(store->writeString("IP1", "@192.168.1.101"));
+        EXPECT_TRUE(store->writeBool("AutoSaveFile", true));
+        EXPECT_TRUE(store->writeBool("COM5", false));
+        // Still open: another reader sees the values already.
+        const QByteArray text = fileText(path);
+        EXPECT_TRUE(text.startsWith("[General]")) << text.toStdString();
+        EXPECT_TRUE(text.contains("PAGE=2\n"));
+        EXPECT_TRUE(text.contains("AutoSaveFile=1\n"));
+        EXPECT_TRUE(text.contains("COM5=0\n"));
+        EXPECT_TRUE(text.contains("SETCOMPORT=COM12\n"));
+    }
+    auto store = SettingsStore::openAt(path, false);
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->readInteger("PAGE"), 2);
+    EXPECT_EQ(store->readInteger("LanguageIndex"), -1);
+    EXPECT_EQ(store->readString("TcpRemotePort"), "4001");
+    EXPECT_EQ(store->readInteger("TcpRemotePort"), 4001);
+    EXPECT_EQ(store->readString("SaveFileName"), "/home/u/日志, °C;=@x.csv");
+    EXPECT_EQ(store->readString("IP1"), "@192.168.1.101");
+    EXPECT_TRUE(store->hasValue("TagFilterUID"));
+    EXPECT_EQ(store->readString("TagFilterUID"), "");
+    EXPECT_TRUE(store->readBool("AutoSaveFile"));
+    EXPECT_FALSE(store->readBool("COM5"));
+    EXPECT_EQ(store->readString("PAGE"), "2");
+    EXPECT_FALSE(store->hasValue("page")) << "names are matched exactly";
+    EXPECT_FALSE(store->hasValue("NET1"));
+    EXPECT_EQ(store->readString("NET1"), "");
+
+    QStringList names = store->valueNames();
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"AutoSaveFile", "COM5", "IP1", "LanguageIndex", "PAGE",
+                                  "SETCOMPORT", "SaveFileName", "TagFilterUID", "TcpRemotePort"}));
+    EXPECT_TRUE(store->removeValue("COM5"));
+    EXPECT_FALSE(SettingsStore::openAt(path, false)->hasValue("COM5"));
+}
+
+TEST(SettingsStore, WrongTypeOrMissingValueRaisesTypeError) {
+    const QString path = freshPath("wrong.ini");
+    writeFile(path, "[General]\nPAGE=abc\nCOM1=1, 2\nCOM2= 7 \nCOM3=99999999999\nCOM4=\n"
+                    "COM5=0x10\nCOM6=-2147483648\nLanguageIndex=1\n");
+    auto store = SettingsStore::openAt(path, false);
+    ASSERT_TRUE(store);
+    EXPECT_THROW(store->readInteger("PAGE"), SettingsTypeError);
+    EXPECT_THROW(store->readBool("PAGE"), SettingsTypeError);
+    EXPECT_EQ(store->readString("PAGE"), "abc");
+    EXPECT_THROW(store->readInteger("COM1"), SettingsTypeError);
+    EXPECT_EQ(store->readString("COM1"), "1, 2");
+    EXPECT_EQ(store->readInteger("COM2"), 7);
+    EXPECT_THROW(store->readInteger("COM3"), SettingsTypeError);
+    EXPECT_THROW(store->readInteger("COM4"), SettingsTypeError);
+    EXPECT_THROW(store->readInteger("COM5"), SettingsTypeError);
+    EXPECT_EQ(store->readInteger("COM6"), -2147483647 - 1);
+    EXPECT_THROW(store->readInteger("missing"), SettingsTypeError);
+    EXPECT_THROW(store->readBool("missing"), SettingsTypeError);
+    EXPECT_EQ(store->readInteger("LanguageIndex"), 1);
+
+    // Callers catch the standard base to stop a restore.
+    try {
+        store->readInteger("PAGE");
+        FAIL() << "no error raised";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("PAGE"), std::string::npos);
+    }
+}
+
+TEST(SettingsStore, TwoOpenStoresDoNotLoseEachOthersWrites) {
+    const QString path = freshPath("shared.ini");
+    auto a = SettingsStore::openAt(path, true);
+    auto b = SettingsStore::openAt(path, true);
+    ASSERT_TRUE(a && b);
+    ASSERT_TRUE(a->writeInteger("PAGE", 1));
+    ASSERT_TRUE(b->writeInteger("LanguageIndex", 2));
+    ASSERT_TRUE(a->writeString("SETCOMPORT", "COM3"));
+    auto c = SettingsStore::openAt(path, false);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->readInteger("PAGE"), 1);
+    EXPECT_EQ(c->readInteger("LanguageIndex"), 2);
+    EXPECT_EQ(c->readString("SETCOMPORT"), "COM3");
+}
