@@ -34,6 +34,11 @@ struct Tag {
     std::optional<Gps> gps;
 };
 
+// Appends bytes one by one (a range insert of a short list trips a false GCC bounds warning).
+inline void Add(Bytes& b, std::initializer_list<std::uint8_t> bytes) {
+    for (std::uint8_t x : bytes) b.push_back(x);
+}
+
 inline void Put16(Bytes& b, std::uint16_t v) {
     b.push_back(static_cast<std::uint8_t>(v >> 8));
     b.push_back(static_cast<std::uint8_t>(v));
@@ -51,10 +56,10 @@ inline Bytes GpsBlock(const Gps& g) {
 inline Bytes Record(const Tag& t) {
     Bytes b;
     Put16(b, t.readerId);
-    b.insert(b.end(), {0x00, t.version, t.packet, t.model, t.keyNo, t.group});
+    Add(b, {0x00, t.version, t.packet, t.model, t.keyNo, t.group});
     for (int shift = 56; shift >= 0; shift -= 8)
         b.push_back(static_cast<std::uint8_t>(t.uid >> shift));
-    b.insert(b.end(), {t.rssi, t.lqi, t.state, t.battery, t.isnH, t.isnL});
+    Add(b, {t.rssi, t.lqi, t.state, t.battery, t.isnH, t.isnL});
     Put16(b, t.d1);
     Put16(b, t.d2);
     if (t.gps) {
@@ -99,7 +104,7 @@ struct LogEntry {
 inline Bytes LogRecord(const LogEntry& e) {
     Bytes b{static_cast<std::uint8_t>(e.gps ? 1 : 0)};
     Put16(b, e.year);
-    b.insert(b.end(), {e.month, e.day, e.hour, e.minute, e.second});
+    Add(b, {e.month, e.day, e.hour, e.minute, e.second});
     Tag t = e.tag;
     t.gps.reset();
     const Bytes rec = Record(t);
@@ -115,7 +120,7 @@ inline Bytes LogRecord(const LogEntry& e) {
 inline Bytes LogPayload(std::uint16_t sequence, const std::vector<LogEntry>& entries) {
     Bytes b{0x11, 0x22, 0x33, 0x44};
     Put16(b, sequence);
-    b.insert(b.end(), {0x55, 0x66});
+    Add(b, {0x55, 0x66});
     for (const auto& e : entries) {
         const Bytes r = LogRecord(e);
         b.insert(b.end(), r.begin(), r.end());
@@ -125,7 +130,7 @@ inline Bytes LogPayload(std::uint16_t sequence, const std::vector<LogEntry>& ent
 
 inline Bytes LogFrame(const Bytes& payload, std::uint16_t flags = 0x0800) {
     Bytes body;
-    if (flags & 0x0800) body.insert(body.end(), {0x00, 0x07});
+    if (flags & 0x0800) Add(body, {0x00, 0x07});
     if (flags & 0x0400) body.insert(body.end(), kExtraHeader.begin(), kExtraHeader.end());
     body.insert(body.end(), payload.begin(), payload.end());
     return Frame(0x8061, flags, body);
