@@ -41,7 +41,19 @@ QString serialMapDir() {
 
 QString devicePathFor(int n) {
     if (n < 1) return {};
-    const QFileInfo entry(QDir(serialMapDir()).filePath(QStringLiteral("COM%1").arg(n)));
+    const QDir dir(serialMapDir());
+    QFileInfo entry(dir.filePath(QStringLiteral("COM%1").arg(n)));
+    if (!entry.exists() && !entry.isSymLink() && dir.exists()) {
+        // The list shows names as they are ("com5", "COM05"); whoever picks one by its number
+        // must reach the same entry.
+        const QStringList names =
+            dir.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+        for (const QString& name : names) {
+            if (portNumberOf(name) != n) continue;
+            entry = QFileInfo(dir.filePath(name));
+            break;
+        }
+    }
     if (entry.isSymLink()) return entry.symLinkTarget();
     if (entry.exists()) return entry.absoluteFilePath();
     return fixedPortPath(QStringLiteral("/dev/ttyS"), n);

@@ -91,18 +91,23 @@ bool SettingsStore::readBool(const QString& name) const {
 }
 
 bool SettingsStore::commit() {
+    held_ = false;
     settings_->sync();
     return settings_->status() == QSettings::NoError;
 }
 
+bool SettingsStore::written() {
+    return held_ || commit();
+}
+
 bool SettingsStore::writeInteger(const QString& name, int value) {
     settings_->setValue(name, value);
-    return commit();
+    return written();
 }
 
 bool SettingsStore::writeString(const QString& name, const QString& value) {
     settings_->setValue(name, value);
-    return commit();
+    return written();
 }
 
 bool SettingsStore::writeBool(const QString& name, bool value) {
@@ -111,7 +116,7 @@ bool SettingsStore::writeBool(const QString& name, bool value) {
 
 bool SettingsStore::removeValue(const QString& name) {
     settings_->remove(name);
-    return commit();
+    return written();
 }
 
 } // namespace kelta::platform

@@ -47,7 +47,8 @@ public:
     // SettingsTypeError.
     bool readBool(const QString& name) const;
 
-    // Each write reaches the file at once; false when it could not be written.
+    // Each write reaches the file at once (about 15 ms each: the file is rewritten safely);
+    // false when it could not be written. While writes are held, they return true and wait.
     bool writeInteger(const QString& name, int value);
     bool writeString(const QString& name, const QString& value);
     bool writeBool(const QString& name, bool value);
@@ -55,11 +56,18 @@ public:
     // Drops a value; false when it could not be written.
     bool removeValue(const QString& name);
 
-private:
-    explicit SettingsStore(std::unique_ptr<QSettings> settings);
+    // Writes made from here on stay in memory until commit() or the store's end, so that a
+    // caller writing a hundred values pays for one file write instead of a hundred.
+    void holdWrites() { held_ = true; }
+    // Writes every held value out now and ends the holding; true when the file was written.
     bool commit();
 
+private:
+    explicit SettingsStore(std::unique_ptr<QSettings> settings);
+    bool written();
+
     std::unique_ptr<QSettings> settings_;
+    bool held_ = false;
 };
 
 } // namespace kelta::platform

@@ -28,6 +28,11 @@ TEST(SerialDeviceMap, DevicePathComesFromTheMapElseTheFixedPort) {
     EXPECT_EQ(platform::devicePathFor(0), "");
     EXPECT_EQ(platform::devicePathFor(-3), "");
 
+    // Entries named in another case or with leading zeros are found by their number.
+    ASSERT_TRUE(QFile::link(pty.slavePath(), map.filePath("com05")));
+    EXPECT_EQ(platform::devicePathFor(5), pty.slavePath());
+    QFile::remove(map.filePath("com05"));
+
     QFile::remove(map.filePath("COM12"));
     QFile::remove(map.filePath("COM13"));
     EXPECT_EQ(platform::devicePathFor(12), "/dev/ttyS11");

@@ -152,3 +152,28 @@ TEST(SettingsStore, TwoOpenStoresDoNotLoseEachOthersWrites) {
     EXPECT_EQ(c->readInteger("LanguageIndex"), 2);
     EXPECT_EQ(c->readString("SETCOMPORT"), "COM3");
 }
+
+TEST(SettingsStore, HeldWritesReachTheFileAtCommitOrAtTheEnd) {
+    const QString path = freshPath("held.ini");
+    {
+        auto store = SettingsStore::openAt(path, true);
+        ASSERT_TRUE(store);
+        store->holdWrites();
+        for (int n = 1; n <= 32; ++n)
+            ASSERT_TRUE(store->writeBool(QStringLiteral("COM%1").arg(n), n % 2));
+        EXPECT_FALSE(fileText(path).contains("COM1=")) << "held in memory";
+        EXPECT_TRUE(store->hasValue("COM32"));
+        ASSERT_TRUE(store->commit());
+        EXPECT_TRUE(fileText(path).contains("COM1=1\n"));
+        EXPECT_TRUE(fileText(path).contains("COM32=0\n"));
+
+        ASSERT_TRUE(store->writeInteger("PAGE", 1)); // no longer held
+        EXPECT_TRUE(fileText(path).contains("PAGE=1\n"));
+        store->holdWrites();
+        ASSERT_TRUE(store->writeInteger("LanguageIndex", 2));
+    }
+    auto again = SettingsStore::openAt(path, false);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->readInteger("LanguageIndex"), 2) << "written when the store ends";
+    EXPECT_EQ(again->valueNames().size(), 34);
+}
