@@ -301,20 +301,21 @@ TEST(LogSplit, RecordsTexts) {
     EXPECT_EQ(o.at(1).hex.size(), 112u);
 }
 
-TEST(LogSplit, StatusTexts) {
-    const std::pair<std::uint16_t, const char*> cases[] = {{1, "New TAG Entry"},
-                                                           {2, "TAG Timeout"},
-                                                           {3, "Temperature Over bound"},
-                                                           {4, "Humidity Over bound"},
-                                                           {6, "Humidity Over range"},
-                                                           {7, "Interval record"},
-                                                           {39, "DEVICE TAMPER ALARM"},
-                                                           {49, "STEAL ALARM"},
-                                                           {97, "LOG MODULE COMM ERROR"},
-                                                           {98, "LOG MODULE COMM RESUME"},
-                                                           {0, "0"},
-                                                           {65535, "65535"}};
-    for (const auto& [code, text] : cases) EXPECT_EQ(LogStatusText(code), text);
+TEST(LogSplit, GpsOnlyWithFlagOne) {
+    LogEntry e;
+    e.gps = Gps{};
+    Bytes payload = LogPayload(1, {e});
+    ASSERT_EQ(payload[8], 1);
+    EXPECT_NE(Log(LogFrame(payload)).at(0).gps, "");
+    payload[8] = 2;
+    EXPECT_EQ(Log(LogFrame(payload)).at(0).gps, "");
+}
+
+TEST(LogSplit, StatusTextsOfOtherCodes) {
+    EXPECT_EQ(LogStatusText(39), "DEVICE TAMPER ALARM");
+    EXPECT_EQ(LogStatusText(98), "LOG MODULE COMM RESUME");
+    EXPECT_EQ(LogStatusText(0), "0");
+    EXPECT_EQ(LogStatusText(65535), "65535");
 }
 
 TEST(LogSplit, PayloadLengthRule) {
