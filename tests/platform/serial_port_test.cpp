@@ -210,6 +210,24 @@ TEST(SerialPort, DeviceThatVanishesWhileOpenReportsFailure) {
     EXPECT_FALSE(port.isOpen());
 }
 
+TEST(SerialPort, DeviceThatComesBackUnderItsNameOpensAgain) {
+    SerialPort port;
+    {
+        MappedPty first(4);
+        ASSERT_TRUE(port.open(4));
+        first.pty.closeMaster();
+        EXPECT_FALSE(port.queuedInput());
+        port.close();
+    }
+    EXPECT_FALSE(port.open(4)) << "the entry is gone";
+    MappedPty second(4);
+    ASSERT_TRUE(port.open(4)) << port.lastErrorText().toStdString();
+    ASSERT_TRUE(port.applyLineSettings(QStringLiteral("115200,n,8,1")));
+    ASSERT_TRUE(second.pty.send({0x06}));
+    ASSERT_EQ(waitForQueued(port, 1), 1);
+    EXPECT_EQ(port.read(16), std::vector<std::uint8_t>{0x06});
+}
+
 TEST(SerialPort, WriteWaitsForTheQueueToDrainAndGivesUpWhenItDoesNot) {
     PtyPair pty;
     SerialPort port;
