@@ -4,7 +4,6 @@
 
 #include <QMutexLocker>
 #include <QTimer>
-
 #include <algorithm>
 
 namespace kelta::sim {
@@ -37,7 +36,9 @@ ReaderSim::ReaderSim(const ReaderConfig& config, QObject* parent)
     setFaults(cfg_.faults);
 }
 
-ReaderSim::~ReaderSim() { stop(); }
+ReaderSim::~ReaderSim() {
+    stop();
+}
 
 // --- lines --------------------------------------------------------------------------------
 
@@ -114,11 +115,19 @@ bool ReaderSim::openPty(int comNumber) {
     return p->open(comNumber);
 }
 
-bool ReaderSim::reopenPty() { return pty_ && pty_->reopen(); }
+bool ReaderSim::reopenPty() {
+    return pty_ && pty_->reopen();
+}
 
-QString ReaderSim::ptySlavePath() const { return pty_ ? pty_->slavePath() : QString(); }
-QString ReaderSim::comLinkPath() const { return pty_ ? pty_->linkPath() : QString(); }
-bool ReaderSim::isPeerConnected() const { return transport_ && transport_->isPeerConnected(); }
+QString ReaderSim::ptySlavePath() const {
+    return pty_ ? pty_->slavePath() : QString();
+}
+QString ReaderSim::comLinkPath() const {
+    return pty_ ? pty_->linkPath() : QString();
+}
+bool ReaderSim::isPeerConnected() const {
+    return transport_ && transport_->isPeerConnected();
+}
 QString ReaderSim::lineDescription() const {
     return transport_ ? transport_->description() : QString();
 }
@@ -136,8 +145,10 @@ void ReaderSim::setRate(double framesPerSecond) {
     cfg_.rate = framesPerSecond > 0 ? framesPerSecond : 0.0;
     rateClock_.start();
     rateBase_ = 0;
-    if (cfg_.rate > 0) tickTimer_->start();
-    else tickTimer_->stop();
+    if (cfg_.rate > 0)
+        tickTimer_->start();
+    else
+        tickTimer_->stop();
 }
 
 void ReaderSim::setReportHeader(bool withReaderId, bool withExtension) {
@@ -147,8 +158,10 @@ void ReaderSim::setReportHeader(bool withReaderId, bool withExtension) {
 
 void ReaderSim::setFaults(const FaultOptions& f) {
     cfg_.faults = f;
-    if (f.resetEveryMs > 0) resetTimer_->start(f.resetEveryMs);
-    else resetTimer_->stop();
+    if (f.resetEveryMs > 0)
+        resetTimer_->start(f.resetEveryMs);
+    else
+        resetTimer_->stop();
 }
 
 void ReaderSim::setLog(std::vector<LogEntry> entries) {
@@ -223,9 +236,12 @@ void ReaderSim::answerRequest(const ReceivedFrame& f) {
     const AnswerMode mode = mi != modes_.end() ? mi->second : cfg_.answers;
     if (mode.none) return;
     std::optional<Bytes> data;
-    if (auto h = requestHandlers_.find(f.code); h != requestHandlers_.end()) data = h->second(f);
-    else if (auto a = answers_.find(f.code); a != answers_.end()) data = a->second;
-    else data = cfg_.defaultAnswerData;
+    if (auto h = requestHandlers_.find(f.code); h != requestHandlers_.end())
+        data = h->second(f);
+    else if (auto a = answers_.find(f.code); a != answers_.end())
+        data = a->second;
+    else
+        data = cfg_.defaultAnswerData;
     if (!data) return;
 
     HeaderOptions h;
@@ -256,8 +272,10 @@ void ReaderSim::answerRequest(const ReceivedFrame& f) {
             enqueue({a, 0, done});
         }
     };
-    if (mode.delayMs > 0) QTimer::singleShot(mode.delayMs, this, send);
-    else send();
+    if (mode.delayMs > 0)
+        QTimer::singleShot(mode.delayMs, this, send);
+    else
+        send();
 }
 
 void ReaderSim::answerLogRequest() {
@@ -274,8 +292,7 @@ void ReaderSim::sendLogFrame() {
     const std::size_t k = std::min(per, log_.size() - logCursor_);
     const auto seq = static_cast<std::uint16_t>(cfg_.logFirstSequence + logCursor_);
     HeaderOptions h = reportHeader();
-    const Bytes frame =
-        encodeLogFrame(seq, std::span(log_).subspan(logCursor_, k), h);
+    const Bytes frame = encodeLogFrame(seq, std::span(log_).subspan(logCursor_, k), h);
     logCursor_ += k;
     emitFrame(frame, [this, k] {
         QMutexLocker lock(&mutex_);
@@ -349,8 +366,10 @@ void ReaderSim::emitFrame(Bytes frame, std::function<void()> onWritten) {
     if (f.mergeCount >= 2) {
         mergeBuf_.append(bytes);
         if (onWritten) mergeDone_.push_back(std::move(onWritten));
-        if (++mergeFrames_ >= f.mergeCount) flushMerge();
-        else if (!mergeTimer_->isActive()) mergeTimer_->start(50);
+        if (++mergeFrames_ >= f.mergeCount)
+            flushMerge();
+        else if (!mergeTimer_->isActive())
+            mergeTimer_->start(50);
         return;
     }
     switch (f.split) {
@@ -389,7 +408,9 @@ void ReaderSim::flushMerge() {
     mergeFrames_ = 0;
 }
 
-void ReaderSim::sendRaw(const Bytes& bytes) { enqueue({toQt(bytes), 0, {}}); }
+void ReaderSim::sendRaw(const Bytes& bytes) {
+    enqueue({toQt(bytes), 0, {}});
+}
 
 void ReaderSim::enqueue(Chunk c) {
     if (silent_) return;
@@ -426,15 +447,21 @@ void ReaderSim::resetConnection() {
     if (transport_) transport_->reset();
 }
 
-void ReaderSim::cutMidFrame(bool withReset) {
+void ReaderSim::cutMidFrame(bool withReset, int closeAfterMs) {
     if (!transport_ || !transport_->isPeerConnected()) return;
     const TagReading r = population_.nextReading(cfg_.readerId);
     const QByteArray f = toQt(encodeLiveFrame(r, cfg_.liveType, reportHeader()));
     queue_.clear();
     drainTimer_->stop();
     transport_->write(f.left(f.size() / 2));
-    if (withReset) transport_->reset();
-    else transport_->closePeer();
+    SimTransport* t = transport_.get();
+    QTimer::singleShot(closeAfterMs, this, [this, t, withReset] {
+        if (transport_.get() != t) return; // the line was replaced meanwhile
+        if (withReset)
+            t->reset();
+        else
+            t->closePeer();
+    });
 }
 
 // --- observers ----------------------------------------------------------------------------
@@ -456,8 +483,8 @@ std::size_t ReaderSim::receivedCount() const {
 
 std::size_t ReaderSim::receivedCount(std::uint16_t code) const {
     QMutexLocker lock(&mutex_);
-    return static_cast<std::size_t>(std::count_if(received_.begin(), received_.end(),
-                                                  [code](const auto& f) { return f.code == code; }));
+    return static_cast<std::size_t>(std::count_if(
+        received_.begin(), received_.end(), [code](const auto& f) { return f.code == code; }));
 }
 
 void ReaderSim::clearReceived() {

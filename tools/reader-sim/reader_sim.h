@@ -12,7 +12,6 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
-
 #include <deque>
 #include <functional>
 #include <map>
@@ -33,26 +32,26 @@ enum class IdMode { AsRequest, Always, Never };
 
 // How requests (frames with CRC) are answered.
 struct AnswerMode {
-    bool none = false;               // never answer
-    int delayMs = 0;                 // answer this long after the request arrived
-    bool wrongCodeFirst = false;     // first an answer with code + 1, then the right one
-    int splitGapMs = -1;             // >= 0: the answer in two writes, this gap between them
-    IdMode id = IdMode::AsRequest;   // reader ID field (flag 0x0800) in the answer
-    bool extension = false;          // four extra header bytes (flag 0x0400)
+    bool none = false;             // never answer
+    int delayMs = 0;               // answer this long after the request arrived
+    bool wrongCodeFirst = false;   // first an answer with code + 1, then the right one
+    int splitGapMs = -1;           // >= 0: the answer in two writes, this gap between them
+    IdMode id = IdMode::AsRequest; // reader ID field (flag 0x0800) in the answer
+    bool extension = false;        // four extra header bytes (flag 0x0400)
 };
 
 enum class SplitMode { None, OneByte, RandomCuts };
 
 // Faults on the outgoing stream of reports and log frames.
 struct FaultOptions {
-    int garbageEvery = 0;            // garbage bytes before every k-th frame (0: never)
+    int garbageEvery = 0; // garbage bytes before every k-th frame (0: never)
     int garbageLength = 5;
     bool garbageMayHoldStart = false; // garbage may contain the start byte 0x06
     SplitMode split = SplitMode::None;
-    int splitGapMs = 0;              // pause between the pieces of a split frame
-    int mergeCount = 0;              // >= 2: that many frames in one write
-    int wrongTypeEvery = 0;          // every k-th live frame has type 0x6041
-    int resetEveryMs = 0;            // drop the connection periodically (0: never)
+    int splitGapMs = 0;     // pause between the pieces of a split frame
+    int mergeCount = 0;     // >= 2: that many frames in one write
+    int wrongTypeEvery = 0; // every k-th live frame has type 0x6041
+    int resetEveryMs = 0;   // drop the connection periodically (0: never)
 };
 
 enum class LogPacing {
@@ -62,10 +61,10 @@ enum class LogPacing {
 
 struct ReaderConfig {
     std::uint16_t readerId = 1;
-    bool sendReaderId = true;        // flag 0x0800 on report frames
-    bool sendExtension = false;      // flag 0x0400 on report frames
+    bool sendReaderId = true;   // flag 0x0800 on report frames
+    bool sendExtension = false; // flag 0x0400 on report frames
     std::uint16_t liveType = kTypeLive;
-    double rate = 0.0;               // live report frames per second (0: none)
+    double rate = 0.0; // live report frames per second (0: none)
     PopulationOptions tags;
     int logRecords = 0;
     int logRecordsPerFrame = 9;
@@ -78,14 +77,14 @@ struct ReaderConfig {
 };
 
 struct SimStats {
-    quint64 liveFramesSent = 0;      // well-formed report frames fully handed to the line
+    quint64 liveFramesSent = 0; // well-formed report frames fully handed to the line
     quint64 wrongTypeFramesSent = 0;
     quint64 logFramesSent = 0;
     quint64 logRecordsSent = 0;
-    quint64 answersSent = 0;         // answers with the right code
+    quint64 answersSent = 0; // answers with the right code
     quint64 wrongCodeAnswersSent = 0;
     quint64 framesReceived = 0;
-    quint64 requestsReceived = 0;    // frames with CRC
+    quint64 requestsReceived = 0; // frames with CRC
     quint64 badCrcRequests = 0;
     quint64 logRequestsReceived = 0;
     quint64 announcementsReceived = 0;
@@ -113,12 +112,12 @@ public:
     void connectTcp(quint16 port, int autoReconnectMs = -1);
     void reconnectTcp();
     bool openPty(int comNumber);
-    bool reopenPty();               // hang-up is over: a new pty under the same COM name
+    bool reopenPty(); // hang-up is over: a new pty under the same COM name
     QString ptySlavePath() const;
     QString comLinkPath() const;
     bool isPeerConnected() const;
     QString lineDescription() const;
-    void stop();                    // closes the line (and removes the COM link)
+    void stop(); // closes the line (and removes the COM link)
 
     // Behaviour.
     const ReaderConfig& config() const { return cfg_; }
@@ -136,14 +135,16 @@ public:
     void setLog(std::vector<LogEntry> entries);
     void restartLog() { logCursor_ = 0; }
     const std::vector<LogEntry>& log() const { return log_; }
-    void setSilent(bool silent);    // nothing at all is written while silent
+    void setSilent(bool silent); // nothing at all is written while silent
     bool isSilent() const { return silent_; }
 
     // Immediate actions.
-    void sendLiveReports(int n);    // n report frames now, through the fault options
+    void sendLiveReports(int n);      // n report frames now, through the fault options
     void sendRaw(const Bytes& bytes); // bypasses the fault options
-    void resetConnection();         // TCP reset / pty hang-up
-    void cutMidFrame(bool withReset); // half a report frame, then the line is closed
+    void resetConnection();           // TCP reset / pty hang-up
+    // Half a report frame, then the line is closed closeAfterMs later (immediately the
+    // bytes could be thrown away with the line, before the peer read them).
+    void cutMidFrame(bool withReset, int closeAfterMs = 100);
 
     // Observers (any thread).
     SimStats stats() const;
@@ -203,7 +204,7 @@ private:
     QTimer* mergeTimer_;
     QTimer* resetTimer_;
     QElapsedTimer rateClock_;
-    quint64 rateBase_ = 0;   // live frames generated since rateClock_ started
+    quint64 rateBase_ = 0; // live frames generated since rateClock_ started
     quint64 liveCounter_ = 0;
     quint64 frameCounter_ = 0;
     std::deque<Chunk> queue_;
@@ -211,7 +212,7 @@ private:
     std::vector<std::function<void()>> mergeDone_;
     int mergeFrames_ = 0;
 
-    mutable QMutex mutex_;   // guards the members below
+    mutable QMutex mutex_; // guards the members below
     SimStats stats_;
     std::vector<ReceivedFrame> received_;
     std::map<std::string, quint64> perUid_;

@@ -8,8 +8,9 @@ std::uint16_t crc16(std::span<const std::uint8_t> bytes) {
     std::uint16_t reg = 0;
     for (std::uint8_t b : bytes) {
         reg ^= b;
-        for (int i = 0; i < 8; ++i) reg = (reg & 1u) ? static_cast<std::uint16_t>((reg >> 1) ^ 0x8408u)
-                                                     : static_cast<std::uint16_t>(reg >> 1);
+        for (int i = 0; i < 8; ++i)
+            reg = (reg & 1u) ? static_cast<std::uint16_t>((reg >> 1) ^ 0x8408u)
+                             : static_cast<std::uint16_t>(reg >> 1);
     }
     return reg;
 }
@@ -158,8 +159,9 @@ ReceivedFrame parseFrame(std::span<const std::uint8_t> frame) {
         f.readerId = getU16(frame, pos);
         pos += 2;
     }
-    if (pos < end) f.data.assign(frame.begin() + static_cast<std::ptrdiff_t>(pos),
-                                 frame.begin() + static_cast<std::ptrdiff_t>(end));
+    if (pos < end)
+        f.data.assign(frame.begin() + static_cast<std::ptrdiff_t>(pos),
+                      frame.begin() + static_cast<std::ptrdiff_t>(end));
     return f;
 }
 

@@ -87,7 +87,7 @@ Bytes encodeLiveFrame(const TagReading& r, std::uint16_t type, HeaderOptions h);
 struct LogEntry {
     std::uint16_t year = 2026;
     std::uint8_t month = 1, day = 1, hour = 0, minute = 0, second = 0;
-    TagReading tag;   // its GPS fix, when set, fills the log record's GPS block
+    TagReading tag; // its GPS fix, when set, fills the log record's GPS block
     std::uint16_t status = 1;
 };
 
@@ -100,15 +100,15 @@ Bytes encodeLogFrame(std::uint16_t firstSequence, std::span<const LogEntry> entr
 
 // A frame received from the utility.
 struct ReceivedFrame {
-    Bytes raw;                  // the whole frame from the start byte
-    std::uint16_t length = 0;   // length field
+    Bytes raw;                // the whole frame from the start byte
+    std::uint16_t length = 0; // length field
     std::uint16_t flags = 0;
     std::uint16_t code = 0;
     std::optional<std::uint16_t> readerId;
-    Bytes data;                 // after the header; without the CRC of a request
-    bool hasCrc = false;        // flag 0x0001: a reader request
+    Bytes data;          // after the header; without the CRC of a request
+    bool hasCrc = false; // flag 0x0001: a reader request
     bool crcOk = false;
-    std::uint16_t crc = 0;      // as received, high byte first
+    std::uint16_t crc = 0; // as received, high byte first
 };
 
 // Cuts the byte stream from the utility into frames (start byte 0x05, length-driven).

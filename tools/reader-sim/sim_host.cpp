@@ -22,7 +22,8 @@ SimHost::~SimHost() {
     if (thread_) {
         // The context object belongs to the thread; delete it there before the thread ends.
         QObject* ctx = context_.release();
-        QMetaObject::invokeMethod(ctx, [ctx] { delete ctx; }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            ctx, [ctx] { delete ctx; }, Qt::BlockingQueuedConnection);
         thread_->quit();
         thread_->wait();
         delete thread_;

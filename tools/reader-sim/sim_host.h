@@ -6,7 +6,6 @@
 #include "reader-sim/reader_sim.h"
 
 #include <QString>
-
 #include <functional>
 #include <memory>
 #include <vector>
@@ -42,9 +41,9 @@ public:
 
     // Waits that keep the caller's event loop turning; true when the condition came true.
     static bool waitUntil(const std::function<bool()>& cond, int timeoutMs);
-    bool waitForFrames(int index, std::size_t n, int timeoutMs);              // any frames
+    bool waitForFrames(int index, std::size_t n, int timeoutMs); // any frames
     bool waitForFrames(int index, std::uint16_t code, std::size_t n, int timeoutMs);
-    bool waitForLiveFrames(int index, quint64 n, int timeoutMs);              // sent
+    bool waitForLiveFrames(int index, quint64 n, int timeoutMs); // sent
     bool waitForAnswers(int index, quint64 n, int timeoutMs);
     bool waitForPeer(int index, bool connected, int timeoutMs);
     bool waitForConnections(int index, quint64 n, int timeoutMs);

@@ -9,7 +9,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -50,7 +49,9 @@ bool TcpServerTransport::listen(quint16 port) {
     return server_->listen(QHostAddress(QHostAddress::LocalHost), port);
 }
 
-quint16 TcpServerTransport::port() const { return server_->serverPort(); }
+quint16 TcpServerTransport::port() const {
+    return server_->serverPort();
+}
 
 void TcpServerTransport::onNewConnection() {
     while (QTcpSocket* s = server_->nextPendingConnection()) {
@@ -192,7 +193,9 @@ QString TcpClientTransport::description() const {
 
 PtyTransport::PtyTransport(QObject* parent) : SimTransport(parent) {}
 
-PtyTransport::~PtyTransport() { close(); }
+PtyTransport::~PtyTransport() {
+    close();
+}
 
 QString PtyTransport::serialMapDir() {
     const QString env = qEnvironmentVariable("KELTA_SERIAL_MAP");
@@ -298,7 +301,8 @@ bool PtyTransport::write(const QByteArray& bytes) {
 
 void PtyTransport::flushPending() {
     while (master_ >= 0 && !pending_.isEmpty()) {
-        const ssize_t n = ::write(master_, pending_.constData(), static_cast<size_t>(pending_.size()));
+        const ssize_t n =
+            ::write(master_, pending_.constData(), static_cast<size_t>(pending_.size()));
         if (n > 0) {
             pending_.remove(0, static_cast<int>(n));
             continue;

@@ -87,8 +87,8 @@ public:
     explicit PtyTransport(QObject* parent = nullptr);
     ~PtyTransport() override;
     bool open(int comNumber);
-    void close();        // hang-up and removal of the link
-    bool reopen();       // a new pseudo-terminal under the same COM name
+    void close();  // hang-up and removal of the link
+    bool reopen(); // a new pseudo-terminal under the same COM name
     int comNumber() const { return com_; }
     QString slavePath() const { return slavePath_; }
     QString linkPath() const { return linkPath_; }

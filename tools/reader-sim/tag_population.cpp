@@ -21,10 +21,14 @@ bool parseUid(const std::string& text, Uid& out) {
         for (std::size_t k = 0; k < 2; ++k) {
             const char c = text[2 * i + k];
             int d;
-            if (c >= '0' && c <= '9') d = c - '0';
-            else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-            else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-            else return false;
+            if (c >= '0' && c <= '9')
+                d = c - '0';
+            else if (c >= 'A' && c <= 'F')
+                d = c - 'A' + 10;
+            else if (c >= 'a' && c <= 'f')
+                d = c - 'a' + 10;
+            else
+                return false;
             v = v * 16 + d;
         }
         out[i] = static_cast<std::uint8_t>(v);
@@ -39,7 +43,9 @@ int draw(std::mt19937& rng, int lo, int hi) {
     return std::uniform_int_distribution<int>(lo, hi)(rng);
 }
 
-std::uint8_t clampByte(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+std::uint8_t clampByte(int v) {
+    return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
 
 // Sensor words for a temperature around 20-30 C, laid out by selector (bits 15-14 of D_1).
 void sensorWords(int sel, std::mt19937& rng, std::uint16_t& d1, std::uint16_t& d2) {
@@ -95,8 +101,8 @@ TagPopulation::TagPopulation(const PopulationOptions& opts, std::uint32_t seed)
                 }
             } while (zero);
         }
-        const bool sensor = opts.sensors == SensorMix::All ||
-                            (opts.sensors == SensorMix::Mixed && i % 2 == 1);
+        const bool sensor =
+            opts.sensors == SensorMix::All || (opts.sensors == SensorMix::Mixed && i % 2 == 1);
         if (!opts.versions.empty()) {
             t.version = opts.versions[static_cast<std::size_t>(i) % opts.versions.size()];
         } else {

@@ -18,11 +18,11 @@ enum class SensorMix {
 
 struct PopulationOptions {
     int count = 10;
-    std::vector<Uid> uids;         // given identities first; the rest are drawn
-    bool uidHexLetters = false;    // drawn identities may contain the digits A-F
+    std::vector<Uid> uids;              // given identities first; the rest are drawn
+    bool uidHexLetters = false;         // drawn identities may contain the digits A-F
     std::vector<std::uint8_t> versions; // cycled; empty: drawn from 0x10-0x19, 0x20-0x29, 0x30-0x39
     SensorMix sensors = SensorMix::None;
-    bool gps = false;              // every tag reports a GPS block
+    bool gps = false;               // every tag reports a GPS block
     int rssiMin = 30, rssiMax = 90; // accepted reports need RSSI >= 1
     int lqiMin = 40, lqiMax = 110;  // and LQI >= 21
 };
@@ -36,7 +36,7 @@ struct TagSpec {
     std::uint8_t battery = 100;
     int sensorSelector = -1; // 0..3 (bits 15-14 of D_1), -1: none
     std::optional<GpsFix> gps;
-    std::uint16_t isn = 0;   // report counter of the tag
+    std::uint16_t isn = 0; // report counter of the tag
     std::uint8_t packet = 0;
 };
 
