@@ -1,0 +1,130 @@
+#pragma once
+// The monitoring run of the "Read TAG" page: Start/Stop and "TAG Log", the loop that runs
+// inside the click handler of btnStart, the absence sweep, the end of a run, the busy timer
+// with its blinking indicator, the optional beep and the page-show handlers of pcMain.
+
+#include "monitor/network_links.h"
+#include "monitor/proto/tag_record.h"
+#include "monitor/serial_links.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+
+class QCheckBox;
+class QLineEdit;
+
+namespace kelta {
+class TfrmModule;
+class StringGrid;
+namespace reader {
+struct LinkState;
+}
+} // namespace kelta
+
+namespace kelta::monitor {
+
+class TagTables;
+
+class RunController : public QObject {
+public:
+    // Closes the configuration link (the reader link's CloseLinks).
+    using CloseLinksFn = std::function<bool()>;
+
+    // Connects the handlers it owns to the window's controls and hooks itself into the tag
+    // tables (monitoring commands, run start time, stopping a run).
+    RunController(TfrmModule& window, reader::LinkState& link, TagTables& tables,
+                  CloseLinksFn closeLinks = {});
+    ~RunController() override;
+    RunController(const RunController&) = delete;
+    RunController& operator=(const RunController&) = delete;
+
+    // "Start" while idle, "Stop" while a run is active: the hint of btnStart.
+    QString runState() const;
+    // True from the start of a run to the end of its last step.
+    bool runActive() const { return active_; }
+
+    // Handlers. sender is null when another handler calls (no sender).
+    void btnStartClick(QObject* sender);
+    void btnTagLogClick();
+    void tmrBusyTimer();
+    void cbxBeepClick();
+    void tsReadTagShow();
+    void tsSetReaderShow();
+    void tsSetTAGShow();
+    void pnlSelResize();
+
+    // Links of the run.
+    bool OpenMonitorLinks();
+    void CloseMonitorLinks();
+    bool PollMonitorLinks(DecodeMode mode);
+
+    // Builds one monitoring command frame and writes it once to every open monitoring link;
+    // false when the data do not fit a frame.
+    bool SendMonitorCommand(std::uint16_t flags, std::uint16_t command, int readerId,
+                            std::span<const std::uint8_t> data);
+    // The system beep, only when cbxBeep is checked (success 1000 Hz/10 ms, failure 300/300).
+    void BeepIfEnabled(int hz, int ms);
+
+    // Status-bar text of the loop: six spaces, "0000000042 / 00000125 sec".
+    static QString statusText(std::uint64_t acceptedRecords, std::int64_t seconds);
+
+    SerialLinks& serialLinks() { return serial_; }
+    NetworkLinks& networkLinks() { return net_; }
+    int pollCursor() const { return pollCursor_; }
+    QDateTime runStartTime() const { return runStartTime_; }
+    void setRunStartTime(const QDateTime& t) { runStartTime_ = t; }
+    // The remote port text of the outgoing monitoring connections, taken at Start.
+    QString remotePortText() const { return remotePortText_; }
+    void setRemotePortText(const QString& text) { remotePortText_ = text; }
+    // Loop passes of the current (or last) run.
+    std::uint64_t passCount() const { return passes_; }
+
+    // Control tables, each at the index equal to the control's tag (0 ... 31).
+    QCheckBox* chkCOM(int n) const;
+    QCheckBox* chkIP(int n) const;
+    QLineEdit* edIP(int n) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void startRun(QObject* sender);
+    void runLoop();
+    void endRun();
+    void requestStop();
+    void storeStartSettings();
+    void prepareAutoSaveFile();
+    void writeFrame(std::span<const std::uint8_t> frame);
+    void buildControlTables();
+    void connectHandlers();
+    bool closeLinks();
+
+    TfrmModule& w_;
+    reader::LinkState& link_;
+    TagTables& tables_;
+    CloseLinksFn closeLinks_;
+    SerialLinks serial_;
+    NetworkLinks net_;
+
+    std::array<QCheckBox*, 33> chkCOM_{};
+    std::array<QCheckBox*, 33> chkIP_{};
+    std::array<QLineEdit*, 33> edIP_{};
+
+    int pollCursor_ = 0;
+    QDateTime runStartTime_;
+    QString remotePortText_ = QStringLiteral("4001");
+    bool active_ = false;
+    bool closePending_ = false;
+    std::uint64_t passes_ = 0;
+    // Cleared by the destructor: a loop suspended in a wait learns that the window is gone
+    // and returns without touching anything.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+} // namespace kelta::monitor
