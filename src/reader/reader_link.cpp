@@ -1,0 +1,663 @@
+#include "reader/reader_link.h"
+
+#include "app/frmmodule.h"
+#include "app/language.h"
+#include "app/wait_pump.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+#include "platform/settings_store.h"
+#include "platform/timings.h"
+#include "reader/proto/answer_collector.h"
+#include "reader/proto/reader_frame.h"
+#include "tag/proto/tag_frame.h"
+#include "tag/tag_sender.h"
+
+#include <QApplication>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <array>
+#include <vector>
+
+namespace kelta::reader {
+
+namespace {
+
+constexpr int kSerialQueueBytes = 2048; // driver queues of the link's serial port
+constexpr int kDefaultPort = 4001;
+constexpr int kBeepOkHz = 1000, kBeepOkMs = 10;
+constexpr int kBeepFailHz = 300, kBeepFailMs = 300;
+
+QString translated(const char* text) {
+    return Translate(currentLanguageIndex(), QString::fromLatin1(text));
+}
+
+QString hexText(std::span<const std::uint8_t> bytes) {
+    return QString::fromStdString(HexBytes(bytes));
+}
+
+// The hourglass for the time of one executor call, put back on every way out.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// Clears exchangeBusy on every way out, unless the link itself has gone.
+struct BusyGuard {
+    std::shared_ptr<bool> alive;
+    LinkState& state;
+    ~BusyGuard() {
+        if (*alive) state.exchangeBusy = false;
+    }
+};
+
+// The peer's address equals the address typed in the edit (an IPv4 peer seen through a
+// dual-stack listener compares as its IPv4 address).
+bool sameAddress(const QHostAddress& peer, const QString& typed) {
+    const QHostAddress want(typed.trimmed());
+    if (want.isNull()) return false;
+    return peer.isEqual(want, QHostAddress::TolerantConversion);
+}
+
+void dropSocket(QTcpSocket* s) {
+    if (!s) return;
+    s->disconnect();
+    s->abort();
+    s->deleteLater();
+}
+
+} // namespace
+
+LinkKind activeLinkKind(const TfrmModule& w) {
+    const TabSheet* page = w.pcSetReadMain ? w.pcSetReadMain->activePage() : nullptr;
+    if (page && page == w.tsTcpServer) return LinkKind::TcpServer;
+    if (page && page == w.tsTcpClient) return LinkKind::TcpClient;
+    return LinkKind::Serial;
+}
+
+int linkModeOf(LinkKind kind) {
+    switch (kind) {
+    case LinkKind::TcpServer:
+        return 0;
+    case LinkKind::TcpClient:
+        return 2;
+    case LinkKind::Serial:
+        break;
+    }
+    return 1;
+}
+
+int comNumberFromText(const QString& text) {
+    const QString up = text.toUpper();
+    const qsizetype m = up.indexOf(QLatin1Char('M'));
+    const QString rest = m < 0 ? up : up.mid(m + 1);
+    qsizetype digits = 0;
+    while (digits < rest.size() && rest[digits] >= QLatin1Char('0') &&
+           rest[digits] <= QLatin1Char('9'))
+        ++digits;
+    bool ok = false;
+    const int n = rest.left(digits).toInt(&ok, 10);
+    return ok ? n : 1;
+}
+
+int portFromText(const QString& text) {
+    bool ok = false;
+    const int port = text.trimmed().toInt(&ok, 10);
+    return ok && port >= 1 && port <= 65535 ? port : kDefaultPort;
+}
+
+int readerIdOfActivePage(const TfrmModule& w) {
+    QCheckBox* box = w.cbxTxID_00;
+    QLineEdit* edit = w.edtTxID_00;
+    switch (activeLinkKind(w)) {
+    case LinkKind::TcpServer:
+        box = w.cbxTxID_01;
+        edit = w.edtTxID_01;
+        break;
+    case LinkKind::TcpClient:
+        box = w.cbxTxID_02;
+        edit = w.edtTxID_02;
+        break;
+    case LinkKind::Serial:
+        break;
+    }
+    if (!box || !edit || !box->isChecked()) return -1;
+    bool ok = false;
+    const int id = edit->text().trimmed().toInt(&ok, 10);
+    return ok ? id : -1;
+}
+
+void BeepIfEnabled(TfrmModule& w, int hz, int ms) {
+    if (w.cbxBeep && w.cbxBeep->isChecked()) platform::tone(hz, ms);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+ReaderLink::ReaderLink(TfrmModule& window) : w_(&window) {
+    beep_ = [this](int hz, int ms) {
+        if (w_) BeepIfEnabled(*w_, hz, ms);
+    };
+    connect(window.ServerSocket, &QTcpServer::newConnection, this, &ReaderLink::onNewConnection);
+}
+
+ReaderLink::~ReaderLink() {
+    *alive_ = false;
+    dropLinkQuietly();
+}
+
+bool ReaderLink::goOn(const Alive& alive, const QPointer<TfrmModule>& w) {
+    return *alive && w && !programClosing();
+}
+
+bool ReaderLink::settingPageShown() const {
+    if (!w_ || !w_->pcMain) return false;
+    const TabSheet* page = w_->pcMain->activePage();
+    return page && (page == w_->tsSetReader || page == w_->tsSetTAG);
+}
+
+// Without waiting: used when this object goes away.
+void ReaderLink::dropLinkQuietly() {
+    state_.linkOpen = false;
+    if (state_.comHandle) {
+        if (state_.savedTimeouts) state_.comHandle->restoreState(*state_.savedTimeouts);
+        state_.comHandle->close();
+    }
+    state_.comHandle.reset();
+    state_.savedTimeouts.reset();
+    if (state_.clientSocket) dropSocket(state_.clientSocket.release());
+    state_.clientConn = nullptr;
+    if (w_ && w_->ServerSocket && state_.serverPeer) w_->ServerSocket->close();
+    dropSocket(state_.serverPeer.data());
+    state_.serverPeer = nullptr;
+    for (const QPointer<QTcpSocket>& s : extraPeers_) dropSocket(s.data());
+    extraPeers_.clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Socket events.
+
+void ReaderLink::ClientSocketConnect(QTcpSocket* socket) {
+    state_.clientConn = socket;
+    state_.linkOpen = true;
+}
+
+void ReaderLink::ClientSocketDisconnect(QTcpSocket* socket) {
+    if (state_.clientSocket && state_.clientConn == socket) state_.clientConn = nullptr;
+    state_.linkOpen = false;
+}
+
+void ReaderLink::ClientSocketError(QTcpSocket*) {
+    // The error is swallowed: no dialog, the link just counts as closed.
+    state_.linkOpen = false;
+}
+
+void ReaderLink::onNewConnection() {
+    // On the Read TAG page the connections belong to the monitoring links.
+    if (!settingPageShown()) return;
+    while (QTcpSocket* s = w_->ServerSocket->nextPendingConnection()) ServerSocketClientConnect(s);
+}
+
+void ReaderLink::ServerSocketClientConnect(QTcpSocket* socket) {
+    if (!socket || !w_) return;
+    QPointer<QTcpSocket> guard(socket);
+    connect(socket, &QTcpSocket::disconnected, this, [this, guard] {
+        if (guard) ServerSocketClientDisconnect(guard);
+    });
+    // Errors of an accepted connection are swallowed; a loss shows as its disconnect.
+    connect(socket, &QAbstractSocket::errorOccurred, this, [] {});
+    if (sameAddress(socket->peerAddress(), w_->edtTcpClientIP->text())) {
+        if (state_.serverPeer && state_.serverPeer != socket) extraPeers_.append(state_.serverPeer);
+        state_.serverPeer = socket;
+        state_.linkOpen = true;
+    } else {
+        extraPeers_.append(guard);
+    }
+}
+
+void ReaderLink::ServerSocketClientDisconnect(QTcpSocket* socket) {
+    if (socket && socket == state_.serverPeer) {
+        state_.serverPeer = nullptr;
+        state_.linkOpen = false;
+        socket->close();
+        socket->deleteLater();
+        return;
+    }
+    // A reader the link does not use left: forget it.
+    extraPeers_.removeAll(QPointer<QTcpSocket>(socket));
+    extraPeers_.removeAll(QPointer<QTcpSocket>());
+    if (socket) socket->deleteLater();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening and closing.
+
+bool ReaderLink::CloseLinks() {
+    const Alive alive = alive_;
+    const QPointer<TfrmModule> w = w_;
+    state_.linkOpen = false;
+
+    try {
+        if (state_.comHandle) {
+            if (state_.savedTimeouts) state_.comHandle->restoreState(*state_.savedTimeouts);
+            state_.comHandle->close();
+        }
+    } catch (...) {
+    }
+
+    try {
+        if (state_.clientConn && state_.clientConn->state() == QAbstractSocket::ConnectedState)
+            state_.clientConn->close();
+        if (state_.clientSocket && state_.clientSocket->state() == QAbstractSocket::ConnectedState)
+            state_.clientSocket->close();
+    } catch (...) {
+    }
+    WaitPump(timing::kAfterSocketCloseMs, 1);
+    if (!*alive) return true;
+    if (state_.clientSocket) dropSocket(state_.clientSocket.release());
+
+    try {
+        if (w && w->ServerSocket) w->ServerSocket->close();
+        dropSocket(state_.serverPeer.data());
+        for (const QPointer<QTcpSocket>& s : extraPeers_) dropSocket(s.data());
+        extraPeers_.clear();
+    } catch (...) {
+    }
+    state_.serverPeer = nullptr;
+
+    state_.comHandle.reset();
+    state_.savedTimeouts.reset();
+    state_.clientSocket.reset();
+    state_.clientConn = nullptr;
+    state_.linkOpen = false;
+    PumpEvents();
+    return true;
+}
+
+void ReaderLink::storeLinkSettings() {
+    try {
+        auto store = platform::SettingsStore::open(true);
+        if (!store) return;
+        store->holdWrites();
+        store->writeString(QStringLiteral("SETSERTCPIP"), w_->edtTcpServerIP->text());
+        store->writeString(QStringLiteral("SETSERTCPPort"), w_->edtTcpServerPort->text());
+        store->writeString(QStringLiteral("SETCOMPORT"), w_->cbxCom->currentText());
+        store->writeInteger(QStringLiteral("PAGE"), state_.linkMode);
+        store->commit();
+    } catch (...) {
+        // The settings are a convenience; the link opens without them.
+    }
+}
+
+bool ReaderLink::sendAnnouncement(bool tcp) {
+    // Code 0x6011, flags 0, no ID, no trace: "0" and the link digit, then six zero bytes.
+    const std::array<std::uint8_t, 8> data{
+        '0', static_cast<std::uint8_t>(tcp ? '1' : '0'), 0, 0, 0, 0, 0, 0};
+    return tag::SendTagCommand(*w_, state_, tag::kLinkAnnouncementCode, data, -1, false, 0x0000);
+}
+
+bool ReaderLink::OpenLink(bool forceReopen) {
+    if (!forceReopen && state_.linkOpen) return true;
+    const Alive alive = alive_;
+    const QPointer<TfrmModule> w = w_;
+    if (!w) return false;
+
+    CloseLinks();
+    if (!goOn(alive, w)) return false;
+
+    const LinkKind kind = activeLinkKind(*w);
+    switch (kind) {
+    case LinkKind::TcpServer:
+        w->pcTagMain->setActivePage(w->tsNET);
+        break;
+    case LinkKind::TcpClient:
+        w->pcTagMain->setActivePage(w->tsNetServer);
+        break;
+    case LinkKind::Serial:
+        w->pcTagMain->setActivePage(w->tsCOM);
+        break;
+    }
+    state_.linkMode = linkModeOf(kind);
+    storeLinkSettings();
+
+    bool result = false;
+    try {
+        switch (kind) {
+        case LinkKind::Serial:
+            result = openSerial(alive);
+            break;
+        case LinkKind::TcpServer:
+            result = openTcpClient(alive);
+            break;
+        case LinkKind::TcpClient:
+            result = openListener(alive);
+            break;
+        }
+    } catch (...) {
+        result = false;
+    }
+    if (!goOn(alive, w)) return false;
+    PumpEvents();
+    if (!goOn(alive, w)) return false;
+    return result;
+}
+
+bool ReaderLink::openSerial(const Alive& alive) {
+    const QPointer<TfrmModule> w = w_;
+    auto port = std::make_unique<platform::SerialPort>();
+    if (!port->open(comNumberFromText(w->cbxCom->currentText()))) return false;
+    state_.savedTimeouts = port->saveState();
+    // Reads never wait: the line settings put VMIN and VTIME at 0, and only queued bytes are
+    // ever read.
+    port->applyLineSettings(w->cmbBaud->currentText());
+    port->setQueueSizes(kSerialQueueBytes, kSerialQueueBytes);
+    port->purge(platform::Purge::Both);
+    state_.comHandle = std::move(port);
+    state_.linkOpen = true;
+    PumpEvents();
+    if (!goOn(alive, w)) return false;
+    sendAnnouncement(false);
+    if (!goOn(alive, w)) return false;
+    WaitPump(timing::kAnnouncementGapMs, 1);
+    if (!goOn(alive, w)) return false;
+    sendAnnouncement(false);
+    return goOn(alive, w);
+}
+
+bool ReaderLink::openTcpClient(const Alive& alive) {
+    const QPointer<TfrmModule> w = w_;
+    state_.clientConn = nullptr;
+    auto* s = new QTcpSocket;
+    state_.clientSocket.reset(s);
+    connect(s, &QTcpSocket::connected, this, [this, s] { ClientSocketConnect(s); });
+    connect(s, &QTcpSocket::disconnected, this, [this, s] { ClientSocketDisconnect(s); });
+    connect(s, &QAbstractSocket::errorOccurred, this, [this, s] { ClientSocketError(s); });
+    const int port = portFromText(w->edtTcpServerPort->text());
+    s->connectToHost(w->edtTcpServerIP->text().trimmed(), static_cast<quint16>(port));
+
+    const std::uint32_t start = platform::tickMs();
+    const std::uint32_t limit = timing::scaled(timing::kConnectTimeoutMs);
+    for (;;) {
+        PumpEvents();
+        if (!goOn(alive, w)) return false;
+        if (state_.clientConn) break;
+        QThread::msleep(timing::kConnectPollSleepMs);
+        if (platform::ticksSince(start) > limit) break;
+    }
+    if (!state_.clientConn) return false;
+    state_.linkOpen = true;
+    sendAnnouncement(true);
+    return goOn(alive, w);
+}
+
+bool ReaderLink::openListener(const Alive& alive) {
+    const QPointer<TfrmModule> w = w_;
+    w->ServerSocket->close();
+    dropSocket(state_.serverPeer.data());
+    state_.serverPeer = nullptr;
+    if (listenReset_) listenReset_();
+    const int port = portFromText(w->edtLisPort->text());
+    w->edtLisPort->setText(QString::number(port));
+    w->serverSocketPort = static_cast<quint16>(port);
+    if (!w->ServerSocket->listen(QHostAddress::Any, static_cast<quint16>(port))) return false;
+
+    const std::uint32_t start = platform::tickMs();
+    const std::uint32_t limit = timing::scaled(timing::kConnectTimeoutMs);
+    for (;;) {
+        PumpEvents();
+        if (!goOn(alive, w)) return false;
+        if (state_.serverPeer) break;
+        QThread::msleep(timing::kConnectPollSleepMs);
+        if (platform::ticksSince(start) > limit) break;
+    }
+    if (!state_.serverPeer) return false;
+    state_.linkOpen = true;
+    sendAnnouncement(true);
+    return goOn(alive, w);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The exchange.
+
+namespace {
+
+void storeAnswer(LinkState& state, TfrmModule& w, const AnswerCollector& col) {
+    w.edtRecv1->setText(hexText(col.header()));
+    w.edtRecv2->setText(hexText(col.data()));
+    state.answerData = col.answerData();
+    state.answerLength = col.answerLength();
+}
+
+} // namespace
+
+bool ReaderLink::ReaderExchange(std::uint16_t command, const std::uint8_t* payload, int readerId,
+                                int payloadLength) {
+    if (payloadLength < 0 || (payloadLength > 0 && !payload)) {
+        state_.clearAnswer();
+        return false;
+    }
+    return ReaderExchange(
+        command, std::span<const std::uint8_t>(payload, static_cast<std::size_t>(payloadLength)),
+        readerId);
+}
+
+bool ReaderLink::ReaderExchange(std::uint16_t command, std::span<const std::uint8_t> payload,
+                                int readerId) {
+    const Alive alive = alive_;
+    const QPointer<TfrmModule> w = w_;
+    state_.clearAnswer();
+    if (!w) return false;
+    const auto frame = BuildReaderRequest(command, readerId, payload);
+    if (!frame) return false; // longer than the checksum covers: nothing is sent
+    w->edtSend->setText(QString::fromStdString(TraceText(payload.size(), *frame)));
+
+    bool accepted = false;
+    try {
+        switch (activeLinkKind(*w)) {
+        case LinkKind::Serial:
+            exchangeSerial(alive, *frame, command, accepted);
+            break;
+        case LinkKind::TcpServer:
+            exchangeTcp(alive, *frame, command, false, accepted);
+            break;
+        case LinkKind::TcpClient:
+            exchangeTcp(alive, *frame, command, true, accepted);
+            break;
+        }
+    } catch (...) {
+        accepted = false;
+    }
+    if (!goOn(alive, w)) return false;
+    WaitPump(timing::kAfterExchangeMs, 1);
+    PumpEvents();
+    if (!goOn(alive, w)) return false;
+    return accepted;
+}
+
+bool ReaderLink::exchangeSerial(const Alive& alive, std::span<const std::uint8_t> frame,
+                                std::uint16_t command, bool& accepted) {
+    const QPointer<TfrmModule> w = w_;
+    if (!state_.comHandle) return false;
+    state_.comHandle->purge(platform::Purge::Both);
+    state_.comHandle->write(frame);
+    WaitPump(timing::kAfterWriteMs, 1);
+    if (!goOn(alive, w)) return false;
+
+    AnswerCollector col(command);
+    const std::uint32_t start = platform::tickMs();
+    for (;;) {
+        if (!state_.comHandle) return false; // closed while the window processed events
+        if (const auto queued = state_.comHandle->queuedInput()) {
+            if (*queued > static_cast<int>(timing::kSerialDiscardAbove)) {
+                state_.comHandle->purge(platform::Purge::Input);
+            } else if (*queued > 0) {
+                if (const auto bytes = state_.comHandle->read(static_cast<std::size_t>(*queued)))
+                    col.feed(std::span<const std::uint8_t>(*bytes));
+            }
+        }
+        if (col.accepted() || col.synchronised()) break;
+        QThread::msleep(timing::kExchangePollSleepMs);
+        PumpEvents();
+        if (!goOn(alive, w)) return false;
+        if (platform::ticksSince(start) > timing::kAnswerTimeoutMs) break;
+    }
+    if (col.accepted()) storeAnswer(state_, *w, col);
+    accepted = col.accepted();
+    return true;
+}
+
+bool ReaderLink::exchangeTcp(const Alive& alive, std::span<const std::uint8_t> frame,
+                             std::uint16_t command, bool listening, bool& accepted) {
+    const QPointer<TfrmModule> w = w_;
+    if (listening ? !state_.serverPeer : !state_.clientSocket) return false;
+    // Looked up on every pass: the peer may leave, or the link close, while events run.
+    auto connection = [this, alive, w, listening]() -> QTcpSocket* {
+        if (!*alive || !w) return nullptr;
+        QTcpSocket* s = nullptr;
+        if (listening)
+            s = w->ServerSocket->isListening() ? state_.serverPeer.data() : nullptr;
+        else
+            s = state_.clientConn.data();
+        return s && s->state() == QAbstractSocket::ConnectedState ? s : nullptr;
+    };
+
+    WaitPump(timing::kAfterWriteMs, 1);
+    if (!goOn(alive, w)) return false;
+
+    AnswerCollector col(command);
+    bool sent = false;
+    const std::uint32_t start = platform::tickMs();
+    for (;;) {
+        if (QTcpSocket* s = connection()) {
+            if (!sent) {
+                s->readAll(); // whatever the reader said before this request
+                PumpEvents();
+                if (!goOn(alive, w)) return false;
+                if ((s = connection())) {
+                    const qint64 n = s->write(reinterpret_cast<const char*>(frame.data()),
+                                              static_cast<qint64>(frame.size()));
+                    s->flush();
+                    sent = n > 0;
+                }
+            } else if (s->bytesAvailable() > 0) {
+                const QByteArray bytes = s->readAll();
+                col.feed(std::span<const std::uint8_t>(
+                    reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                    static_cast<std::size_t>(bytes.size())));
+            }
+        }
+        if (col.accepted() || col.synchronised()) break;
+        QThread::msleep(timing::kExchangePollSleepMs);
+        PumpEvents();
+        if (!goOn(alive, w)) return false;
+        if (platform::ticksSince(start) > timing::kAnswerTimeoutMs) break;
+    }
+    if (col.accepted()) storeAnswer(state_, *w, col);
+    accepted = col.accepted();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The executor.
+
+bool ReaderLink::ExecReaderCommand(bool freshLink, std::uint16_t command, int payloadLength,
+                                   const std::uint8_t* payload) {
+    const bool valid = payloadLength >= 0 && (payloadLength == 0 || payload);
+    return ExecReaderCommand(
+        freshLink, command,
+        valid ? std::span<const std::uint8_t>(payload, static_cast<std::size_t>(payloadLength))
+              : std::span<const std::uint8_t>{});
+}
+
+bool ReaderLink::ExecReaderCommand(bool freshLink, std::uint16_t command,
+                                   std::span<const std::uint8_t> payload) {
+    const Alive alive = alive_;
+    const QPointer<TfrmModule> w = w_;
+    if (!w || programClosing()) return false;
+    const WaitCursor cursor;
+
+    auto clearTrace = [&w] {
+        for (QLineEdit* e : {w->edtSend, w->edSend, w->edRecv, w->edtRecv1, w->edtRecv2})
+            e->clear();
+    };
+
+    w->pnlMain->setEnabled(false);
+    PumpEvents();
+    if (!goOn(alive, w)) return false;
+    setHint(w->pnMsg, QString());
+    setHint(w->pnlTagMsg, QString());
+
+    w->pnMsg->setText(translated("Connecting ......"));
+    w->pnlTagMsg->setText(translated("Connecting ......"));
+    setHint(w->pnMsg, translated("Select Function"));
+    setHint(w->pnlTagMsg, translated("Select Function"));
+    clearTrace();
+
+    bool ok = false;
+    if (payload.size() > kMaxRequestPayload) {
+        // The checksum cannot cover it: refused before the link is touched.
+        setHint(w->pnMsg, translated("Command Error."));
+        setHint(w->pnlTagMsg, translated("Command Error."));
+    } else if (!OpenLink(freshLink)) {
+        if (!goOn(alive, w)) return false;
+        w->pnMsg->setText(QStringLiteral("Connect Error !"));
+        setHint(w->pnMsg, QStringLiteral("Connect Error !"));
+        setHint(w->pnlTagMsg, QStringLiteral("Connect Error !"));
+    } else {
+        if (!goOn(alive, w)) return false;
+        const int readerId = readerIdOfActivePage(*w);
+        state_.exchangeBusy = true;
+        const BusyGuard busy{alive, state_};
+        PumpEvents();
+        if (!goOn(alive, w)) return false;
+        for (int attempt = 1; attempt <= timing::kReaderAttempts; ++attempt) {
+            clearTrace();
+            if (ReaderExchange(command, payload, readerId)) {
+                w->pnMsg->setText(translated("Command Ok."));
+                setHint(w->pnMsg, translated("Command Ok."));
+                ok = true;
+                break;
+            }
+            if (!goOn(alive, w)) return false;
+            const QString count = QString::number(attempt) + QStringLiteral("/3 ]");
+            const bool clientGone = activeLinkKind(*w) == LinkKind::TcpServer &&
+                                    (!state_.clientSocket || state_.clientSocket->state() !=
+                                                                 QAbstractSocket::ConnectedState);
+            if (clientGone) {
+                w->pnMsg->setText(QStringLiteral("Connect Error !  [ ") + count);
+                setHint(w->pnMsg, QStringLiteral("Connect Error !"));
+            } else {
+                w->pnMsg->setText(QStringLiteral("Command Error !  [ ") + count);
+                setHint(w->pnMsg, QStringLiteral("Command Error !"));
+            }
+            WaitPump(timing::kBetweenAttemptsMs, 2);
+            PumpEvents();
+            if (!goOn(alive, w)) return false;
+        }
+        if (freshLink) {
+            CloseLinks();
+            if (!goOn(alive, w)) return false;
+        }
+    }
+
+    if (beep_) {
+        if (ok)
+            beep_(kBeepOkHz, kBeepOkMs);
+        else
+            beep_(kBeepFailHz, kBeepFailMs);
+    }
+    if (!goOn(alive, w)) return false;
+
+    state_.exchangeBusy = false;
+    PumpEvents();
+    if (!goOn(alive, w)) return false;
+    if (w->sbMain->panelCount() > 0) w->sbMain->setPanelText(0, QString());
+    w->pnMsg->setText(hintOf(w->pnMsg));
+    w->pnlTagMsg->setText(hintOf(w->pnlTagMsg));
+    return ok;
+}
+
+} // namespace kelta::reader
