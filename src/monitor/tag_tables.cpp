@@ -157,7 +157,9 @@ std::vector<std::uint8_t> rssiFilterData(std::uint8_t threshold) {
 // ---------------------------------------------------------------------------------------------
 
 TagTables::TagTables(TfrmModule& window, reader::LinkState& link)
-    : QObject(&window), w_(window), link_(link), lastSeenDefault_(QDateTime::currentDateTime()) {
+    : QObject(&window), w_(window), link_(link),
+      clock_([] { return QDateTime::currentDateTime(); }) {
+    lastSeenDefault_ = clock_();
     TfrmModule& w = w_;
     chooseFile_ = [](QFileDialog* dialog, const QString& preset) {
         if (!dialog) return preset;
@@ -208,6 +210,10 @@ TagTables::TagTables(TfrmModule& window, reader::LinkState& link)
 
 TagTables::~TagTables() {
     closeFiles();
+}
+
+void TagTables::setClock(std::function<QDateTime()> fn) {
+    if (fn) clock_ = std::move(fn);
 }
 
 bool TagTables::eventFilter(QObject* watched, QEvent* event) {
@@ -286,7 +292,7 @@ void TagTables::resetCounters() {
 void TagTables::PostTagRecord(const DecodedTagRecord& rec, DecodeMode mode) {
     StringGrid* g = current_;
     if (!g) return;
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = clock_();
     const QString uid = QString::fromStdString(rec.uid);
 
     // 1. Row: the UID's row in live mode, else a new one.
@@ -483,7 +489,7 @@ void TagTables::btnClearClick() {
     // 4.
     normaliseTagTimeout();
     // 5-6.
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = clock_();
     lastSeenDefault_ = now;
     lastSeen_.assign(static_cast<std::size_t>(w_.lvSel->count()) + 1, now);
     StringGrid* sel = w_.grdSel;
@@ -520,7 +526,7 @@ void TagTables::absenceSweep() {
     const qint64 timeoutMs = static_cast<qint64>(normaliseTagTimeout()) * 1000;
     // 3.
     StringGrid* sel = w_.grdSel;
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = clock_();
     const int rows = sel->rowCount();
     for (int r = 1; r < rows; ++r) {
         if (sel->cell(kColSince, r).isEmpty()) continue;

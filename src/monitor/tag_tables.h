@@ -102,6 +102,8 @@ public:
     // Stops a running monitoring run (btnStartClick without sender).
     void setStopRunHook(std::function<void()> fn) { stopRun_ = std::move(fn); }
     void setChooseFile(ChooseFileFn fn) { chooseFile_ = std::move(fn); }
+    // The local date and time the tables stamp and compare with (the system clock by default).
+    void setClock(std::function<QDateTime()> fn);
 
     // Handlers.
     void btnFileClick();
@@ -160,6 +162,7 @@ private:
     std::function<void(const QDateTime&)> runStartTimeHook_;
     std::function<void()> stopRun_;
     ChooseFileFn chooseFile_;
+    std::function<QDateTime()> clock_;
 };
 
 } // namespace kelta::monitor
