@@ -233,8 +233,7 @@ TEST_F(SimTcp, TagLogFramesCarryConsecutiveSequenceNumbersThenStop) {
     // Streamed: the first request gets every frame.
     buf.clear();
     host.call(idx, [](ReaderSim& r) {
-        ReaderConfig& cfg = const_cast<ReaderConfig&>(r.config());
-        cfg.logPacing = LogPacing::Stream;
+        r.setLogPacing(LogPacing::Stream);
         r.restartLog();
     });
     sock.write(req);

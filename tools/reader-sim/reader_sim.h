@@ -134,6 +134,7 @@ public:
     void setCommandHandler(std::uint16_t code, CommandHandler h) { commandHandlers_[code] = h; }
     void setLog(std::vector<LogEntry> entries);
     void restartLog() { logCursor_ = 0; }
+    void setLogPacing(LogPacing p) { cfg_.logPacing = p; }
     const std::vector<LogEntry>& log() const { return log_; }
     void setSilent(bool silent); // nothing at all is written while silent
     bool isSilent() const { return silent_; }
