@@ -3,6 +3,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QSpacerItem>
 #include <QVBoxLayout>
 
 namespace kelta {
@@ -26,8 +27,18 @@ void settingRow(QGridLayout* g, int row, QScrollBar* bar, QLineEdit* value, QPus
                 QPushButton* get = nullptr) {
     g->addWidget(bar, row, 0);
     g->addWidget(value, row, 1);
+    set->setMinimumWidth(set->fontMetrics().horizontalAdvance(QStringLiteral("Receive Count")) +
+                         24);
     g->addWidget(set, row, 2);
-    if (get) g->addWidget(get, row, 3);
+    // The read column keeps its width when its buttons are hidden, so that the rows of
+    // neighbouring groups line up.
+    const int getWidth = set->fontMetrics().horizontalAdvance(QStringLiteral("GET")) + 48;
+    g->addItem(new QSpacerItem(getWidth, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), row, 3);
+    g->setColumnStretch(0, 1);
+    if (get) {
+        get->setMinimumWidth(getWidth);
+        g->addWidget(get, row, 3);
+    }
 }
 
 QGridLayout* pageGrid(TabSheet* ts) {
@@ -66,7 +77,7 @@ void buildTargetStrip(SetTagControls& c) {
         g->addWidget(c.cmbSelectIdmode, 0, 1);
         g->addWidget(label(QStringLiteral("ID:")), 0, 2);
         g->addWidget(c.edTagID, 0, 3);
-        g->setColumnStretch(3, 1);
+        g->setColumnStretch(4, 1);
     }
     c.btnExit03 = button("btnExit03", QStringLiteral("Exit"));
     c.edRecv = edit("edRecv", {});
@@ -189,7 +200,6 @@ void buildGuestPage(SetTagControls& c) {
                    c.btTagActivCountV3_GET);
         settingRow(g, 2, c.sbTagGuestReceiveCnt, c.edTagGuestReceiveCnt, c.btTagReceiveCountV3_SET,
                    c.btTagReceiveCountV3_GET);
-        g->setColumnStretch(0, 1);
     }
 
     c.gbTagBeepLed = group("gbTagBeepLed", QStringLiteral("Beep / LED"));
@@ -211,7 +221,6 @@ void buildGuestPage(SetTagControls& c) {
         settingRow(g, 0, c.sbTagBeep, c.edTagBeep, c.btTagBeepV3_SET, c.btTagBeepV3_GET);
         settingRow(g, 1, c.sbTagLedR, c.edTagLedR, c.btTagLedRV3_SET, c.btTagLedRV3_GET);
         settingRow(g, 2, c.sbTagLedG, c.edTagLedG, c.btTagLedGV3_SET, c.btTagLedGV3_GET);
-        g->setColumnStretch(0, 1);
     }
 
     c.gbTagGSensor = group("gbTagGSensor", QStringLiteral("G-Sensor"));
@@ -251,7 +260,6 @@ void buildGuestPage(SetTagControls& c) {
             settingRow(g, i, *r.bar, *r.value, *r.set, *r.get);
             ++i;
         }
-        g->setColumnStretch(0, 1);
     }
 
     c.butTagVer_GET = button("butTagVer_GET", QStringLiteral("GET TAG Version"));
@@ -295,7 +303,6 @@ void buildV1Page(SetTagControls& c) {
         settingRow(g, 0, c.sbV1TagBeep, c.edV1TagBeep, c.btV1TagBeep);
         settingRow(g, 1, c.sbV1TagLedR, c.edV1TagLedR, c.btV1TagLedR);
         settingRow(g, 2, c.sbV1TagLedG, c.edV1TagLedG, c.btV1TagLedG);
-        g->setColumnStretch(0, 1);
     }
 
     c.gbV1Active = group("gbV1Active", QStringLiteral("Active"));
@@ -318,7 +325,6 @@ void buildV1Page(SetTagControls& c) {
         settingRow(g, 1, c.sbV1TagActCnt, c.edV1TagActCnt, c.btV1TagActCnt, c.btV1TagActCntGet);
         settingRow(g, 2, c.sbV1TagReceiver, c.edV1TagReceiver, c.btV1TagReceiver,
                    c.btV1TagReceiverGet);
-        g->setColumnStretch(0, 1);
     }
 
     auto* pg = pageGrid(c.tsTagV1);
