@@ -520,6 +520,8 @@ void TagTables::btnClearClick() {
 // --- Absence sweep, files --------------------------------------------------------------------
 
 void TagTables::absenceSweep() {
+    // Without a selection there is nothing to watch, and no event log is created.
+    if (w_.lvSel->count() == 0) return;
     // 1.
     openInFolder(eventLog_, w_.edtEvenLogFile->text());
     // 2.
