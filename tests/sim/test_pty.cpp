@@ -151,3 +151,24 @@ TEST(SimPty, SeveralReadersOnConsecutiveComNumbers) {
     names = QDir(kelta::test::serialMapDir()).entryList(QDir::System | QDir::Files);
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(names.contains(QStringLiteral("COM%1").arg(20 + i)));
 }
+
+TEST(SimPty, FramesNobodyReadsAreNotCountedAsSent) {
+    SimHost host;
+    const int idx = host.addReader();
+    ASSERT_TRUE(host.openPty(idx, 9));
+    // Far more than the pseudo-terminal and the 64 KiB queue hold, while no port is open.
+    host.call(idx, [](ReaderSim& r) { r.sendLiveReports(8000); });
+    quint64 last = ~0ull;
+    ASSERT_TRUE(SimHost::waitUntil(
+        [&] {
+            SimHost::waitUntil([] { return false; }, 20);
+            const quint64 now = host.reader(idx).stats().liveFramesSent;
+            const bool stable = now == last;
+            last = now;
+            return stable;
+        },
+        10000));
+    EXPECT_GT(last, 0u);
+    EXPECT_LT(last, 8000u);
+    EXPECT_EQ(host.reader(idx).stats().bytesSent, last * 33);
+}

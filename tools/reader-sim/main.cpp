@@ -221,8 +221,9 @@ int main(int argc, char** argv) {
     const int k = toInt(p.value(readers), "--readers", 1, 64);
     if (k > 1) {
         const LineSpec first = lines.front();
+        // The extra readers follow the first one directly, so IDs and numbers run together.
         for (int i = 1; i < k; ++i)
-            lines.push_back({first.kind, first.number == 0 ? 0 : first.number + i});
+            lines.insert(lines.begin() + i, {first.kind, first.number == 0 ? 0 : first.number + i});
     }
 
     ReaderConfig base;

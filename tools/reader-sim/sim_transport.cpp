@@ -84,9 +84,9 @@ bool TcpServerTransport::isPeerConnected() const {
 
 bool TcpServerTransport::write(const QByteArray& bytes) {
     if (!isPeerConnected()) return false;
-    peer_->write(bytes);
+    const bool ok = peer_->write(bytes) == bytes.size();
     peer_->flush();
-    return true;
+    return ok;
 }
 
 void TcpServerTransport::reset() {
@@ -164,9 +164,9 @@ bool TcpClientTransport::isPeerConnected() const {
 
 bool TcpClientTransport::write(const QByteArray& bytes) {
     if (!isPeerConnected()) return false;
-    socket_->write(bytes);
+    const bool ok = socket_->write(bytes) == bytes.size();
     socket_->flush();
-    return true;
+    return ok;
 }
 
 void TcpClientTransport::reset() {
@@ -293,7 +293,8 @@ bool PtyTransport::write(const QByteArray& bytes) {
     if (master_ < 0) return false;
     // Nobody may be reading the slave: keep at most 64 KiB queued, like a device that drops
     // what its line cannot carry.
-    if (pending_.size() + bytes.size() > 65536) return true;
+    // What is dropped is not reported as written, so the counters stay true.
+    if (pending_.size() + bytes.size() > 65536) return false;
     pending_.append(bytes);
     flushPending();
     return true;

@@ -19,7 +19,7 @@ class SimTransport : public QObject {
 public:
     using QObject::QObject;
     virtual bool isPeerConnected() const = 0;
-    // Hands bytes to the line; returns false when there is no peer to take them.
+    // Hands bytes to the line; false when they were not taken (no peer, a full queue).
     virtual bool write(const QByteArray& bytes) = 0;
     // Abrupt loss of the line: a TCP reset, a pseudo-terminal hang-up.
     virtual void reset() = 0;
