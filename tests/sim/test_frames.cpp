@@ -237,7 +237,7 @@ TEST(SimPopulation, DefaultsPassTheUtilitysAcceptanceRules) {
     o.sensors = SensorMix::Mixed;
     TagPopulation pop(o, 42);
     std::set<std::string> uids;
-    for (const TagSpec& t : pop.tags()) {
+    for (const TagProfile& t : pop.tags()) {
         const std::string u = uidHex(t.uid);
         uids.insert(u);
         EXPECT_EQ(u.find_first_of("ABCDEF"), std::string::npos) << u;

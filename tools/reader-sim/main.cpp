@@ -51,7 +51,7 @@ void toRange(const QString& text, const char* what, int& lo, int& hi) {
 }
 
 enum class Line { TcpServer, TcpClient, Pty };
-struct LineSpec {
+struct LineChoice {
     Line kind;
     int number; // port or COM number
 };
@@ -201,7 +201,7 @@ int main(int argc, char** argv) {
         fail(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
 
     // Lines, in the order given by kind.
-    std::vector<LineSpec> lines;
+    std::vector<LineChoice> lines;
     for (const QString& v : p.values(tcpServer))
         lines.push_back({Line::TcpServer, toInt(v, "--tcp-server", 0, 65535)});
     for (const QString& v : p.values(tcpClient)) {
@@ -220,7 +220,7 @@ int main(int argc, char** argv) {
     if (lines.empty()) fail(QStringLiteral("no line given: --tcp-server, --tcp-client or --pty"));
     const int k = toInt(p.value(readers), "--readers", 1, 64);
     if (k > 1) {
-        const LineSpec first = lines.front();
+        const LineChoice first = lines.front();
         // The extra readers follow the first one directly, so IDs and numbers run together.
         for (int i = 1; i < k; ++i)
             lines.insert(lines.begin() + i, {first.kind, first.number == 0 ? 0 : first.number + i});
@@ -296,7 +296,7 @@ int main(int argc, char** argv) {
         c.readerId = static_cast<std::uint16_t>(firstId + static_cast<int>(i));
         c.seed = seedValue + static_cast<std::uint32_t>(i);
         const int idx = host.addReader(c);
-        const LineSpec& l = lines[i];
+        const LineChoice& l = lines[i];
         ReaderSim& r = host.reader(idx);
         switch (l.kind) {
         case Line::TcpServer:

@@ -86,7 +86,7 @@ TagPopulation::TagPopulation(const PopulationOptions& opts, std::uint32_t seed)
     const int count = opts.count < 0 ? 0 : opts.count;
     tags_.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        TagSpec& t = tags_[static_cast<std::size_t>(i)];
+        TagProfile& t = tags_[static_cast<std::size_t>(i)];
         if (static_cast<std::size_t>(i) < opts.uids.size()) {
             t.uid = opts.uids[static_cast<std::size_t>(i)];
         } else {
@@ -139,7 +139,7 @@ TagPopulation::TagPopulation(const PopulationOptions& opts, std::uint32_t seed)
     }
 }
 
-TagReading TagPopulation::reading(TagSpec& t, std::uint16_t readerId) {
+TagReading TagPopulation::reading(TagProfile& t, std::uint16_t readerId) {
     TagReading r;
     r.readerId = readerId;
     r.version = t.version;
@@ -167,7 +167,7 @@ TagReading TagPopulation::reading(TagSpec& t, std::uint16_t readerId) {
 
 TagReading TagPopulation::nextReading(std::uint16_t readerId) {
     if (tags_.empty()) return TagReading{};
-    TagSpec& t = tags_[next_ % tags_.size()];
+    TagProfile& t = tags_[next_ % tags_.size()];
     next_ = (next_ + 1) % tags_.size();
     return reading(t, readerId);
 }

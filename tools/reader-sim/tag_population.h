@@ -27,7 +27,7 @@ struct PopulationOptions {
     int lqiMin = 40, lqiMax = 110;  // and LQI >= 21
 };
 
-struct TagSpec {
+struct TagProfile {
     Uid uid{};
     std::uint8_t version = 0x10;
     std::uint8_t model = 0x10;
@@ -47,8 +47,8 @@ class TagPopulation {
 public:
     TagPopulation(const PopulationOptions& opts, std::uint32_t seed);
 
-    const std::vector<TagSpec>& tags() const { return tags_; }
-    std::vector<TagSpec>& tags() { return tags_; }
+    const std::vector<TagProfile>& tags() const { return tags_; }
+    std::vector<TagProfile>& tags() { return tags_; }
     // The next report, tags taken in turn; advances the tag's counters.
     TagReading nextReading(std::uint16_t readerId);
     // A stored log of n records from these tags, one per second from 2026/01/01 08:00:00,
@@ -56,10 +56,10 @@ public:
     std::vector<LogEntry> makeLog(int n, std::uint16_t readerId);
 
 private:
-    TagReading reading(TagSpec& t, std::uint16_t readerId);
+    TagReading reading(TagProfile& t, std::uint16_t readerId);
     PopulationOptions opts_;
     std::mt19937 rng_;
-    std::vector<TagSpec> tags_;
+    std::vector<TagProfile> tags_;
     std::size_t next_ = 0;
 };
 
