@@ -276,7 +276,8 @@ void RunController::runLoop() {
         w_.edtLogID->setText(QStringLiteral("0"));
     bool previousPoll = false;
 
-    while (runState() == kStop && !programClosing()) {
+    // A close of the window asked for while the run was starting ends it before the first pass.
+    while (runState() == kStop && !programClosing() && !closePending_) {
         ++passes_;
         const qint64 seconds = runStartTime_.secsTo(QDateTime::currentDateTime());
         w_.sbMain->setPanelText(0, statusText(tables_.acceptedRecordCount(), seconds));
