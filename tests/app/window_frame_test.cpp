@@ -128,6 +128,11 @@ TEST_F(Window, ConstructionChoosesPagesHidesUdpAndSetsTheBoxes) {
     EXPECT_FALSE(w->ServerSocket->isListening());
     EXPECT_EQ(w->ClientSocket1->state(), QAbstractSocket::UnconnectedState);
     EXPECT_EQ(w->edtTagTimeout->text().toInt(), tagOf(w->edtTagTimeout));
+
+    w->sbMain->setPanelText(0, "Connected");
+    w->sbMain->setPanelText(3, "ignored");
+    EXPECT_EQ(w->sbMain->panelText(0), "Connected");
+    EXPECT_EQ(w->sbMain->panelText(3), "");
 }
 
 TEST_F(Window, TagGridsStartWithTheHeaderRowAndTheirColumns) {

@@ -1,5 +1,5 @@
 // Renders the main window at 1366x768 and saves one picture per main page:
-//   kelta-screenshots [output folder]   (default: docs)
+//   kelta-screenshots [output folder [WIDTHxHEIGHT]]   (defaults: docs, 1366x768)
 // Meant to run under QT_QPA_PLATFORM=offscreen.
 #include "app/application.h"
 #include "app/frmmodule.h"
@@ -39,8 +39,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(out));
         return 1;
     }
+    QSize size(1366, 768);
+    if (argc > 2) {
+        const QStringList wh = QString::fromLocal8Bit(argv[2]).split(QLatin1Char('x'));
+        if (wh.size() == 2 && wh[0].toInt() > 0 && wh[1].toInt() > 0)
+            size = QSize(wh[0].toInt(), wh[1].toInt());
+    }
     kelta::TfrmModule w;
-    w.setGeometry(0, 0, 1366, 768);
+    w.setGeometry(QRect(QPoint(0, 0), size));
     w.show();
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
     const QDir dir(out);
