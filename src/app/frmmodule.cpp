@@ -1,44 +1,17 @@
 #include "app/frmmodule.h"
 
+#include "app/wait_pump.h"
+#include "monitor/run_controller.h"
+#include "monitor/tag_tables.h"
+#include "reader/reader_link.h"
+
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
 
 namespace kelta {
 
 namespace {
-
-// The link pages of the configuration link are built by their own page builder; the window
-// reaches them only once they exist, so a builder still in progress leaves them alone.
-template <class C> TabSheet* udpServerSheet(C& c) {
-    if constexpr (requires { c.tsUdpServer; })
-        return c.tsUdpServer;
-    else
-        return nullptr;
-}
-template <class C> PageControl* setReadMain(C& c) {
-    if constexpr (requires { c.pcSetReadMain; })
-        return c.pcSetReadMain;
-    else
-        return nullptr;
-}
-template <class C> TabSheet* comPortSheet(C& c) {
-    if constexpr (requires { c.tsComPort; })
-        return c.tsComPort;
-    else
-        return nullptr;
-}
-template <class C> PageControl* setReadPages(C& c) {
-    if constexpr (requires { c.pcSetRead; })
-        return c.pcSetRead;
-    else
-        return nullptr;
-}
-template <class C> TabSheet* guestSheet(C& c) {
-    if constexpr (requires { c.ts_Guest; })
-        return c.ts_Guest;
-    else
-        return nullptr;
-}
 
 void showPage(PageControl* pc, TabSheet* sheet) {
     if (pc && sheet) pc->setActivePage(sheet);
@@ -55,8 +28,25 @@ TfrmModule::TfrmModule(QWidget* parent)
     f.setBold(true);
     f.setPixelSize(13);
     setFont(f);
+    setProgramClosing(false);
     buildControls();
     prepareWindow();
+    createSubsystems();
+}
+
+// A close that reaches the window is final (a running monitoring run holds the close back
+// until its end steps are done): every wait and exchange in progress gives up at once.
+void TfrmModule::closeEvent(QCloseEvent* event) {
+    setProgramClosing(true);
+    event->accept();
+}
+
+void TfrmModule::createSubsystems() {
+    readerLink = std::make_unique<reader::ReaderLink>(*this);
+    tagTables = std::make_unique<monitor::TagTables>(*this, readerLink->state());
+    runController = std::make_unique<monitor::RunController>(
+        *this, readerLink->state(), *tagTables, [this] { return readerLink->CloseLinks(); });
+    readerLink->setBeep([this](int hz, int ms) { runController->BeepIfEnabled(hz, ms); });
 }
 
 TfrmModule::~TfrmModule() = default;
@@ -75,15 +65,13 @@ void TfrmModule::prepareWindow() {
         setGeometry(screen->availableGeometry());
 
     // 2. First page of pcTagMain, then tsCOM; UDP tabs hidden; owner-drawn tabs.
-    PageControl* linkPages = setReadMain(*this);
+    PageControl* linkPages = pcSetReadMain;
     if (pcTagMain->sheetCount() > 0) pcTagMain->setActivePage(pcTagMain->sheet(0));
     pcTagMain->setActivePage(tsCOM);
     pcTagMain->setTabShown(tsUDP, false);
-    if (linkPages && udpServerSheet(*this)) linkPages->setTabShown(udpServerSheet(*this), false);
-    if (linkPages) {
-        linkPages->setOwnerDraw(true);
-        linkPages->setActiveTabColor(QColor(0, 0, 255));
-    }
+    linkPages->setTabShown(tsUdpServer, false);
+    linkPages->setOwnerDraw(true);
+    linkPages->setActiveTabColor(QColor(0, 0, 255));
     pcMain->setOwnerDraw(true);
     pcMain->setActiveTabColor(QColor(255, 0, 0));
     pcTagMain->setOwnerDraw(true);
@@ -92,8 +80,8 @@ void TfrmModule::prepareWindow() {
     // 3. First pages.
     pcMain->setActivePage(tsReadTag);
     pcReadTag->setActivePage(tsViewAllTag);
-    showPage(setReadPages(*this), guestSheet(*this));
-    showPage(linkPages, comPortSheet(*this));
+    showPage(pcSetRead, ts_Guest);
+    showPage(linkPages, tsComPort);
     pcTagMain->setActivePage(tsNET);
 
     // 4. Type boxes checked, beep off.

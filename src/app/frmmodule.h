@@ -8,8 +8,17 @@
 #include "app/controls_shell.h"
 
 #include <QWidget>
+#include <memory>
 
 namespace kelta {
+
+namespace reader {
+class ReaderLink;
+}
+namespace monitor {
+class TagTables;
+class RunController;
+} // namespace monitor
 
 class TfrmModule : public QWidget,
                    public ShellControls,
@@ -24,7 +33,17 @@ public:
     // The window's own tag: 0 until the end of the first showing, 1 afterwards.
     int tag() const { return tagOf(this); }
 
+    // The subsystems, each acting on the window's controls. Declared in creation order, so
+    // they are destroyed in reverse, while every control still exists.
+    std::unique_ptr<reader::ReaderLink> readerLink;        // configuration link and its state
+    std::unique_ptr<monitor::TagTables> tagTables;         // grids, lists, selection, files
+    std::unique_ptr<monitor::RunController> runController; // monitoring runs
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    void createSubsystems();
     void buildControls();
     void prepareWindow(); // construction steps after the controls exist
 };
