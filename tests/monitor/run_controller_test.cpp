@@ -46,6 +46,10 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         window = std::make_unique<kelta::TfrmModule>();
+        // This test builds its own subsystem on the window: drop the window's own first.
+        window->runController.reset();
+        window->tagTables.reset();
+        window->readerLink.reset();
         tables = std::make_unique<TagTables>(*window, link);
         ctl = std::make_unique<RunController>(*window, link, *tables, [this] {
             ++closeLinksCalls;

@@ -61,6 +61,10 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         window = std::make_unique<kelta::TfrmModule>();
+        // This test builds its own subsystem on the window: drop the window's own first.
+        window->runController.reset();
+        window->tagTables.reset();
+        window->readerLink.reset();
         tables = std::make_unique<kelta::monitor::TagTables>(*window, link);
         tables->setClock([this] { return now; });
         w().edtEvenLogFile->setText(path("events/log.csv"));

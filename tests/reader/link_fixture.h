@@ -67,6 +67,10 @@ protected:
         kelta::test::setTimeScale(0.05); // the 10 s connect give-up becomes 0.5 s
         setProgramClosing(false);
         window = std::make_unique<TfrmModule>();
+        // This test builds its own subsystem on the window: drop the window's own first.
+        window->runController.reset();
+        window->tagTables.reset();
+        window->readerLink.reset();
         link = std::make_unique<ReaderLink>(*window);
         link->setBeep([this](int hz, int ms) { beeps.push_back({hz, ms}); });
         window->pcMain->setActivePage(window->tsSetReader);
