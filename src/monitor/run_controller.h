@@ -77,6 +77,8 @@ public:
     SerialLinks& serialLinks() { return serial_; }
     NetworkLinks& networkLinks() { return net_; }
     int pollCursor() const { return pollCursor_; }
+    // The next poll starts again at the first link slot (after a language switch).
+    void resetPollCursor() { pollCursor_ = 0; }
     QDateTime runStartTime() const { return runStartTime_; }
     void setRunStartTime(const QDateTime& t) { runStartTime_ = t; }
     // The remote port text of the outgoing monitoring connections, taken at Start.

@@ -460,6 +460,14 @@ void TagTables::resetGrid(StringGrid* grid, const QStringList& headers) {
     indexOf(grid) = UidIndex{};
 }
 
+void TagTables::resetTagGrids() {
+    resetGrid(w_.grdUID, translated(grdUIDHeaders()));
+    resetGrid(w_.grdUID_LOG, translated(grdUIDLogHeaders()));
+    resetGrid(w_.grdSel, translated(grdSelHeaders()));
+    for (StringGrid* g : {w_.grdUID, w_.grdUID_LOG, w_.grdSel})
+        if (g) g->flush();
+}
+
 int TagTables::normaliseTagTimeout() {
     QLineEdit* e = w_.edtTagTimeout;
     setTag(e, 1);

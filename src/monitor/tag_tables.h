@@ -66,6 +66,8 @@ public:
 
     // "Clear": empty grids and lists, one grdSel row per selected tag, counters to zero.
     void btnClearClick();
+    // The three tag grids down to their header rows, headers in the current language.
+    void resetTagGrids();
 
     void setCurrentTagGrid(StringGrid* grid);
     StringGrid* currentTagGrid() const { return current_; }
