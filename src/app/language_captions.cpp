@@ -1,0 +1,80 @@
+// Re-captioning the window in the current language, its font, and the language buttons.
+#include "app/frmmodule.h"
+#include "app/language.h"
+#include "app/startup.h"
+#include "app/wait_pump.h"
+#include "monitor/run_controller.h"
+#include "monitor/tag_tables.h"
+#include "platform/settings_store.h"
+
+#include <QComboBox>
+#include <QPointer>
+#include <exception>
+
+namespace kelta {
+
+void ApplyLanguageFont(TfrmModule& w) {
+    w.setFont(languageFont(currentLanguageIndex()));
+}
+
+void ApplyLanguageCaptions(TfrmModule& w) {
+    const int lang = currentLanguageIndex();
+    // 1.
+    w.setEnabled(false);
+    PumpEvents();
+    if (programClosing()) return;
+    // 2. Each control from the English key kept in its hint (filled from the caption once).
+    QList<QPointer<QObject>> controls;
+    for (QObject* o : captionedControls(w)) controls << o;
+    for (const QPointer<QObject>& o : controls) {
+        if (!o) continue; // gone while events were handled
+        if (hintOf(o).isEmpty()) setHint(o, captionOf(o));
+        setCaption(o, Translate(lang, hintOf(o)));
+        PumpEvents();
+        if (programClosing()) return;
+    }
+    // 3.
+    if (QComboBox* net = w.cmbNet) {
+        net->clear();
+        for (const char* key : {"ALL", "NET", "RS232", "RS485"})
+            net->addItem(Translate(lang, QString::fromLatin1(key)));
+        net->setCurrentIndex(0);
+    }
+    // 4.
+    if (w.tagTables) w.tagTables->resetTagGrids();
+    // 5.
+    w.setEnabled(true);
+    PumpEvents();
+    // 6.
+    if (w.runController) w.runController->resetPollCursor();
+}
+
+namespace {
+
+void switchLanguage(TfrmModule& w, int index) {
+    setCurrentLanguageIndex(index);
+    ApplyLanguageFont(w);
+    ApplyLanguageCaptions(w);
+    try {
+        if (auto store = platform::SettingsStore::open(true))
+            store->writeInteger(QStringLiteral("LanguageIndex"), currentLanguageIndex());
+    } catch (const std::exception&) {
+        // A settings file that cannot be written is ignored.
+    }
+}
+
+} // namespace
+
+void btnEngClick(TfrmModule& w) {
+    switchLanguage(w, 0);
+}
+
+void btnCHTClick(TfrmModule& w) {
+    switchLanguage(w, 1);
+}
+
+void btnCHSClick(TfrmModule& w) {
+    switchLanguage(w, 2);
+}
+
+} // namespace kelta
