@@ -1,5 +1,6 @@
 #include "app/frmmodule.h"
 
+#include "app/startup.h"
 #include "app/wait_pump.h"
 #include "monitor/run_controller.h"
 #include "monitor/tag_tables.h"
@@ -8,6 +9,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShowEvent>
 
 namespace kelta {
 
@@ -32,13 +34,23 @@ TfrmModule::TfrmModule(QWidget* parent)
     buildControls();
     prepareWindow();
     createSubsystems();
+    FormCreate(*this);
 }
 
 // A close that reaches the window is final (a running monitoring run holds the close back
 // until its end steps are done): every wait and exchange in progress gives up at once.
 void TfrmModule::closeEvent(QCloseEvent* event) {
     setProgramClosing(true);
+    FormClose(*this);
     event->accept();
+}
+
+void TfrmModule::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        FormShow(*this);
+    }
 }
 
 void TfrmModule::createSubsystems() {

@@ -41,8 +41,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    bool shownOnce_ = false;
     void createSubsystems();
     void buildControls();
     void prepareWindow(); // construction steps after the controls exist
