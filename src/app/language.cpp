@@ -168,13 +168,13 @@ QString Translate(int language, const QString& text) {
 }
 
 QFont languageFont(int language) {
-    // The table's faces first; the CJK faces after them carry the glyphs the first one lacks
-    // (10 points in the table: 13 pixels at the usual 96 dots per inch).
+    // The table's face first (with its usual stand-in where it is not installed); the CJK faces
+    // after it carry the glyphs it lacks. 10 points in the table: 13 pixels at 96 dots per inch.
     QStringList families;
     switch (validLanguageIndex(language)) {
     case 1:
-        families = {QStringLiteral("Arial"), QStringLiteral("Noto Sans CJK TC"),
-                    QStringLiteral("Noto Sans CJK SC")};
+        families = {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("Noto Sans CJK TC"), QStringLiteral("Noto Sans CJK SC")};
         break;
     case 2:
         families = {QStringLiteral("宋体"), QStringLiteral("SimSun"),
