@@ -11,8 +11,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -286,6 +289,31 @@ TEST_F(Startup, ClosingAndRestartingKeepsLinkPageAndLanguage) {
     EXPECT_EQ(w->pcTagMain->activePage(), w->tsCOM);
     EXPECT_EQ(w->readerLink->state().linkMode, 1);
     EXPECT_EQ(w->btnStart->text(), "Start");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Startup, ClosingDuringARunStillWritesTheSettings) {
+    auto w = start();
+    btnCHTClick(*w);
+    QFile::remove(test::settingsFilePath());
+    w->chkIP01->setChecked(true);
+    w->edIP01->setText("127.0.0.1");
+    QTcpServer reader; // a reader that accepts the connection and stays silent
+    ASSERT_TRUE(reader.listen(QHostAddress::LocalHost));
+    w->edtTcpRemotePort->setText(QString::number(reader.serverPort()));
+    QTimer::singleShot(300, w.get(), [&w] { w->close(); });
+    w->btnStart->click(); // returns once the run has ended
+    EXPECT_FALSE(w->runController->runActive());
+    // The close held back by the run follows its end.
+    QElapsedTimer t;
+    t.start();
+    while (w->isVisible() && t.elapsed() < 5000) QCoreApplication::processEvents();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(stored("PAGE").toInt(), 0);
+    EXPECT_EQ(stored("LanguageIndex").toInt(), 1);
 }
 
 } // namespace
