@@ -1,28 +1,138 @@
 #pragma once
-// The network links of a monitoring run (outgoing TCP connections to readers, and the
-// listening server readers connect to). Not built yet: a run on those link kinds opens
-// nothing, writes nothing and polls nothing, so its loop goes round without receiving.
+// The network links of a monitoring run: outgoing TCP connections to up to 20 readers (one per
+// checked address row, all on edtTcpRemotePort), and the listening server ServerSocket that up
+// to 64 readers connect to. Opening, closing, writing and polling, the watchdog that remakes a
+// silent outgoing connection, and the socket events as far as they serve monitoring (the
+// connect event of an outgoing connection serves the configuration link on the setting pages).
+//
+// Everything runs on the window's thread. Data are never read inside a socket signal: the run
+// loop polls bytesAvailable(). Each connection keeps the bytes of an incomplete last frame and
+// puts them in front of its next read, so frames split or merged by TCP arrive whole, once.
 
+#include "monitor/proto/frame_assembler.h"
 #include "monitor/proto/tag_record.h"
 
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
+#include <vector>
+
+class QCheckBox;
+class QLineEdit;
+class QTcpSocket;
+
+namespace kelta {
+class TfrmModule;
+namespace reader {
+struct LinkState;
+}
+} // namespace kelta
 
 namespace kelta::monitor {
 
-class NetworkLinks {
+class NetworkLinks : public QObject {
 public:
-    // linkMode 0: outgoing connections, 2: listening server.
-    void OpenNetworkLinks(int /*linkMode*/) {}
-    void CloseNetworkLinks() {}
-    void WriteNetworkLinks(std::span<const std::uint8_t> /*frame*/) {}
-    bool PollNetworkLink(DecodeMode /*mode*/, int& /*pollCursor*/) { return false; }
+    // Outgoing slots 0 ... 32 (only rows 1 ... 20 exist), accepted slots 0 ... 64 (1 ... 64 used).
+    static constexpr int kReaderSlots = 33;
+    static constexpr int kHighestReaderSlot = 32;
+    static constexpr int kAcceptedSlots = 65;
+    static constexpr int kHighestAcceptedSlot = 64;
+    // Input a connection may hold unread; beyond it the socket stops reading and TCP holds the
+    // sender back, so a reader that is not served cannot make the program grow without bound.
+    static constexpr qint64 kReadBufferCap = 256 * 1024;
+    // Closing: ten steps of a 50 ms sleep followed by message processing.
+    static constexpr std::uint32_t kCloseStepMs = 50;
+    static constexpr int kCloseSteps = 10;
+    // After each of the two setup frames sent on a new outgoing connection.
+    static constexpr std::uint32_t kSetupFrameGapMs = 10;
+
+    using CheckBoxAt = std::function<QCheckBox*(int row)>;
+    using EditAt = std::function<QLineEdit*(int row)>;
+
+    // rowBox / rowEdit give the address row whose tag is n (chkIP01 ... / edIP01 ...).
+    NetworkLinks(TfrmModule& window, reader::LinkState& link, TagRecordSink& sink,
+                 CheckBoxAt rowBox, EditAt rowEdit);
+    ~NetworkLinks() override; // drops every connection without waiting
+    NetworkLinks(const NetworkLinks&) = delete;
+    NetworkLinks& operator=(const NetworkLinks&) = delete;
+
+    // linkMode 0: outgoing connections (waits up to 10 s for them), 2: listening server.
+    void OpenNetworkLinks(int linkMode);
+    // Closes the outgoing connections and the listening server, whatever the link kind.
+    void CloseNetworkLinks();
+    // One frame to every connected reader of the current link kind; send errors are ignored.
+    void WriteNetworkLinks(std::span<const std::uint8_t> frame);
+    // Serves one connection (after the watchdog, for outgoing ones); false when nothing was
+    // read or no whole frame came, otherwise what the report splitter returned.
+    bool PollNetworkLink(DecodeMode mode, int& pollCursor);
+
+    // Socket events of the outgoing connections.
+    void ClientSocket1Connect(QTcpSocket* socket);
+    void ClientSocket1Connecting(QTcpSocket* socket);
+    void ClientSocket1Disconnect(QTcpSocket* socket);
+    void ClientSocket1Error(QTcpSocket* socket);
+    // Events of ServerSocket's connections taken on the Read TAG page.
+    void ServerSocketClientConnect(QTcpSocket* socket);
+    void ServerSocketClientDisconnect(QTcpSocket* socket);
+
+    // Forgets the accepted readers (the listening configuration link is being opened).
+    void resetAccepted();
+
+    // Tables (tests and diagnostics).
+    QTcpSocket* readerConnection(int slot) const;
+    QTcpSocket* acceptedReader(int slot) const;
+    std::uint32_t lastDataTick(int slot) const;
+    // Bytes of an incomplete frame held for an outgoing / accepted slot.
+    std::size_t carriedOutgoing(int slot) const;
+    std::size_t carriedAccepted(int slot) const;
+    // Connections refused because all 64 accepted slots were taken.
+    int refusedAccepts() const { return refusedAccepts_; }
 
     // Counters reset by OpenMonitorLinks and CloseMonitorLinks.
     int highestReaderConnection = 0;
     int startedConnections = 0;
     int connectedReaders = 0;
     int highestAcceptedReader = 0;
+
+private:
+    using Alive = std::shared_ptr<bool>;
+    struct Accepted {
+        QPointer<QTcpSocket> socket;
+        QString address;
+        StreamCarry carry;
+    };
+
+    void openOutgoing();
+    void openListening();
+    void startConnection(int slot);
+    void destroyConnection(int slot);
+    void onNewConnection();
+    void clearAccepted(int slot);
+    bool readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString& name, DecodeMode mode);
+    bool settleSteps(const Alive& alive);
+    bool readTagPageShown() const;
+    int remotePort();
+
+    TfrmModule& w_;
+    reader::LinkState& link_;
+    TagRecordSink& sink_;
+    CheckBoxAt rowBox_;
+    EditAt rowEdit_;
+
+    std::array<QPointer<QTcpSocket>, kReaderSlots> readerConnections_{};
+    std::array<std::uint32_t, kReaderSlots> lastDataTick_{};
+    std::array<StreamCarry, kReaderSlots> outgoingCarry_{};
+    std::array<Accepted, kAcceptedSlots> acceptedReaders_{};
+    // Every connection taken from ServerSocket during the run, recorded or not, so that the
+    // end of the run closes all of them.
+    std::vector<QPointer<QTcpSocket>> acceptedAll_;
+    int refusedAccepts_ = 0;
+    Alive alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace kelta::monitor

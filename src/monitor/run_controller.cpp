@@ -77,9 +77,15 @@ RunController::RunController(TfrmModule& window, reader::LinkState& link, TagTab
               return SplitReportBlock(mode, LinkKind::Serial, portName, f, tables_,
                                       [] { PumpEvents(); });
           },
-          [] { PumpEvents(); }) {
+          [] { PumpEvents(); }),
+      net_(window, link, tables, [this](int n) { return chkIP(n); },
+           [this](int n) { return edIP(n); }) {
     buildControlTables();
     connectHandlers();
+    // The first page was shown before this object existed, so its show handler never ran:
+    // give pcMain the tag that handler sets, or connect events would take the configuration
+    // role on the Read TAG page.
+    if (w_.pcMain && w_.pcMain->activePage() == w_.tsReadTag) setTag(w_.pcMain, 2);
 }
 
 RunController::~RunController() {

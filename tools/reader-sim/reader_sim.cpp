@@ -88,6 +88,32 @@ bool ReaderSim::listenTcp(quint16 port) {
     return s->listen(port);
 }
 
+bool ReaderSim::listenTcp(quint16 port, const QString& address) {
+    detach();
+    auto* s = new TcpServerTransport;
+    attach(s);
+    server_ = s;
+    return s->listen(port, address);
+}
+
+bool ReaderSim::connectTcpFrom(const QString& localAddress, quint16 port, int autoReconnectMs) {
+    detach();
+    auto* c = new TcpClientTransport;
+    if (!c->setLocalAddress(localAddress)) {
+        delete c;
+        return false;
+    }
+    attach(c);
+    client_ = c;
+    c->setAutoReconnect(autoReconnectMs);
+    c->connectTo(port);
+    return true;
+}
+
+quint16 ReaderSim::localTcpPort() const {
+    return client_ ? client_->localPort() : 0;
+}
+
 quint16 ReaderSim::tcpPort() const {
     if (server_) return server_->port();
     if (client_) return client_->port();

@@ -108,8 +108,14 @@ public:
 
     // Lines (one at a time; each call replaces the previous line).
     bool listenTcp(quint16 port = 0);
+    // On a loopback address other than 127.0.0.1 (127.0.0.0/8).
+    bool listenTcp(quint16 port, const QString& address);
     quint16 tcpPort() const;
     void connectTcp(quint16 port, int autoReconnectMs = -1);
+    // From a loopback address other than 127.0.0.1; false (nothing done) for another address.
+    bool connectTcpFrom(const QString& localAddress, quint16 port, int autoReconnectMs = -1);
+    // The local port of the outgoing connection, 0 when none.
+    quint16 localTcpPort() const;
     void reconnectTcp();
     bool openPty(int comNumber);
     bool reopenPty(); // hang-up is over: a new pty under the same COM name

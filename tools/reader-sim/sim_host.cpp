@@ -58,6 +58,27 @@ quint16 SimHost::listenTcp(int index, quint16 port) {
     return got;
 }
 
+quint16 SimHost::listenTcp(int index, quint16 port, const QString& address) {
+    quint16 got = 0;
+    call(index, [&](ReaderSim& r) {
+        if (r.listenTcp(port, address)) got = r.tcpPort();
+    });
+    return got;
+}
+
+bool SimHost::connectTcpFrom(int index, const QString& localAddress, quint16 port,
+                             int autoReconnectMs) {
+    bool ok = false;
+    call(index, [&](ReaderSim& r) { ok = r.connectTcpFrom(localAddress, port, autoReconnectMs); });
+    return ok;
+}
+
+quint16 SimHost::localTcpPort(int index) {
+    quint16 p = 0;
+    call(index, [&](ReaderSim& r) { p = r.localTcpPort(); });
+    return p;
+}
+
 void SimHost::connectTcp(int index, quint16 port, int autoReconnectMs) {
     call(index, [&](ReaderSim& r) { r.connectTcp(port, autoReconnectMs); });
 }

@@ -32,7 +32,11 @@ public:
 
     // Lines, set up on the readers' thread.
     quint16 listenTcp(int index, quint16 port = 0); // the port listened on, 0 on failure
+    quint16 listenTcp(int index, quint16 port, const QString& address); // loopback only
     void connectTcp(int index, quint16 port, int autoReconnectMs = -1);
+    bool connectTcpFrom(int index, const QString& localAddress, quint16 port,
+                        int autoReconnectMs = -1);
+    quint16 localTcpPort(int index);
     bool openPty(int index, int comNumber);
     QString comLinkPath(int index);
     QString ptySlavePath(int index);

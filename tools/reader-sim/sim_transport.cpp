@@ -21,6 +21,11 @@ namespace kelta::sim {
 
 namespace {
 
+bool isLoopbackV4(const QString& address) {
+    const QHostAddress a(address);
+    return a.protocol() == QAbstractSocket::IPv4Protocol && (a.toIPv4Address() >> 24) == 127;
+}
+
 // Closing with a zero linger time sends a reset instead of an orderly close.
 void abortWithReset(QTcpSocket* s) {
     if (!s) return;
@@ -46,7 +51,13 @@ TcpServerTransport::~TcpServerTransport() {
 }
 
 bool TcpServerTransport::listen(quint16 port) {
-    return server_->listen(QHostAddress(QHostAddress::LocalHost), port);
+    return listen(port, QStringLiteral("127.0.0.1"));
+}
+
+bool TcpServerTransport::listen(quint16 port, const QString& address) {
+    if (!isLoopbackV4(address)) return false;
+    address_ = address;
+    return server_->listen(QHostAddress(address), port);
 }
 
 quint16 TcpServerTransport::port() const {
@@ -104,7 +115,7 @@ void TcpServerTransport::closePeer() {
 }
 
 QString TcpServerTransport::description() const {
-    return QStringLiteral("tcp-server 127.0.0.1:%1").arg(port());
+    return QStringLiteral("tcp-server %1:%2").arg(address_).arg(port());
 }
 
 // --- TCP client ---------------------------------------------------------------------------
@@ -155,7 +166,18 @@ void TcpClientTransport::connectTo(quint16 port) {
 void TcpClientTransport::reconnect() {
     retry_->stop();
     makeSocket();
+    if (!localAddress_.isEmpty()) socket_->bind(QHostAddress(localAddress_), 0);
     socket_->connectToHost(QHostAddress(QHostAddress::LocalHost), port_);
+}
+
+bool TcpClientTransport::setLocalAddress(const QString& address) {
+    if (!isLoopbackV4(address)) return false;
+    localAddress_ = address;
+    return true;
+}
+
+quint16 TcpClientTransport::localPort() const {
+    return isPeerConnected() ? socket_->localPort() : 0;
 }
 
 bool TcpClientTransport::isPeerConnected() const {

@@ -33,13 +33,16 @@ signals:
     void peerDisconnected();
 };
 
-// Listens on 127.0.0.1; the utility connects. A newer connection replaces an older one.
+// Listens on a loopback address (127.0.0.1 unless told otherwise); the utility connects. A
+// newer connection replaces an older one.
 class TcpServerTransport : public SimTransport {
     Q_OBJECT
 public:
     explicit TcpServerTransport(QObject* parent = nullptr);
     ~TcpServerTransport() override;
     bool listen(quint16 port); // 0: ephemeral
+    // On a given address of the loopback block 127.0.0.0/8; false for any other address.
+    bool listen(quint16 port, const QString& address);
     quint16 port() const;
     bool isPeerConnected() const override;
     bool write(const QByteArray& bytes) override;
@@ -51,9 +54,11 @@ private:
     void onNewConnection();
     QTcpServer* server_;
     QPointer<QTcpSocket> peer_;
+    QString address_ = QStringLiteral("127.0.0.1");
 };
 
-// Connects to the utility's listening port on 127.0.0.1.
+// Connects to the utility's listening port on 127.0.0.1, from 127.0.0.1 or from another
+// loopback address chosen with setLocalAddress (so that many readers have distinct addresses).
 class TcpClientTransport : public SimTransport {
     Q_OBJECT
 public:
@@ -63,6 +68,9 @@ public:
     void reconnect();
     // After a lost connection, connect again after ms (negative: only when asked).
     void setAutoReconnect(int ms) { autoReconnectMs_ = ms; }
+    // The loopback address connections are made from; false (and unchanged) for any other.
+    bool setLocalAddress(const QString& address);
+    quint16 localPort() const; // of the current connection, 0 when none
     quint16 port() const { return port_; }
     bool isPeerConnected() const override;
     bool write(const QByteArray& bytes) override;
@@ -76,6 +84,7 @@ private:
     QTimer* retry_;
     quint16 port_ = 0;
     int autoReconnectMs_ = -1;
+    QString localAddress_;
 };
 
 // A pseudo-terminal whose slave is linked as COMn in the serial device map (the folder named

@@ -1,0 +1,536 @@
+#include "monitor/network_links.h"
+
+#include "app/frmmodule.h"
+#include "app/wait_pump.h"
+#include "monitor/proto/monitor_frame.h"
+#include "monitor/proto/report_decoder.h"
+#include "platform/clock.h"
+#include "platform/timings.h"
+#include "reader/link_state.h"
+
+#include <QCheckBox>
+#include <QHostAddress>
+#include <QLineEdit>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <algorithm>
+
+namespace kelta::monitor {
+
+namespace {
+
+// A port field: its decimal number, 4001 when it is not one, written back. Returns the port
+// to use, 4001 also when the number is outside 1 ... 65535.
+int normalisePortField(QLineEdit* edit) {
+    if (!edit) return 4001;
+    bool ok = false;
+    const long long v = edit->text().trimmed().toLongLong(&ok, 10);
+    const bool fits = ok && v >= INT32_MIN && v <= INT32_MAX;
+    edit->setText(QString::number(fits ? v : 4001));
+    return fits && v >= 1 && v <= 65535 ? static_cast<int>(v) : 4001;
+}
+
+// The address as text, an IPv4 address seen through a dual-stack socket in its plain form.
+QString addressText(const QHostAddress& a) {
+    bool v4 = false;
+    const quint32 ip = a.toIPv4Address(&v4);
+    return v4 ? QHostAddress(ip).toString() : a.toString();
+}
+
+bool connected(const QTcpSocket* s) {
+    return s && s->state() == QAbstractSocket::ConnectedState;
+}
+
+// Without waiting; the object goes through the event loop because it may be in one of its own
+// signals further up the stack.
+void dropSocket(QTcpSocket* s, QObject* receiver) {
+    if (!s) return;
+    s->disconnect(receiver);
+    s->abort();
+    s->deleteLater();
+}
+
+} // namespace
+
+NetworkLinks::NetworkLinks(TfrmModule& window, reader::LinkState& link, TagRecordSink& sink,
+                           CheckBoxAt rowBox, EditAt rowEdit)
+    : w_(window), link_(link), sink_(sink), rowBox_(std::move(rowBox)),
+      rowEdit_(std::move(rowEdit)) {
+    const std::uint32_t now = platform::tickMs();
+    lastDataTick_.fill(now);
+    if (w_.ServerSocket)
+        connect(w_.ServerSocket, &QTcpServer::newConnection, this, &NetworkLinks::onNewConnection);
+}
+
+NetworkLinks::~NetworkLinks() {
+    *alive_ = false;
+    for (auto& s : readerConnections_) {
+        if (s && (link_.clientConn == s)) link_.clientConn = nullptr;
+        dropSocket(s.data(), this);
+    }
+    for (auto& s : acceptedAll_) dropSocket(s.data(), this);
+}
+
+bool NetworkLinks::readTagPageShown() const {
+    return w_.pcMain && w_.pcMain->activePage() == w_.tsReadTag;
+}
+
+int NetworkLinks::remotePort() {
+    return normalisePortField(w_.edtTcpRemotePort);
+}
+
+// -------------------------------------------------------------------------------------------
+// Opening.
+
+void NetworkLinks::OpenNetworkLinks(int linkMode) {
+    if (linkMode == 0)
+        openOutgoing();
+    else if (linkMode == 2)
+        openListening();
+}
+
+void NetworkLinks::openOutgoing() {
+    const Alive alive = alive_;
+    if (w_.moTcpServer) w_.moTcpServer->clearLines();
+    for (int k = 1; k <= kHighestReaderSlot; ++k) {
+        QTcpSocket* s = readerConnections_[static_cast<std::size_t>(k)];
+        if (connected(s)) s->close();
+        destroyConnection(k);
+        lastDataTick_[static_cast<std::size_t>(k)] = platform::tickMs();
+    }
+
+    for (int k = 0; k <= kHighestReaderSlot; ++k) {
+        QCheckBox* box = rowBox_ ? rowBox_(k) : nullptr;
+        if (!box || !box->isChecked()) continue;
+        startConnection(k);
+        if (!*alive) return;
+        lastDataTick_[static_cast<std::size_t>(k)] = platform::tickMs();
+        highestReaderConnection = k;
+        ++startedConnections;
+    }
+
+    const std::uint32_t start = platform::tickMs();
+    const std::uint32_t limit = timing::scaled(timing::kConnectTimeoutMs);
+    while (connectedReaders < startedConnections && !link_.clientConn) {
+        if (platform::ticksSince(start) >= limit) break;
+        PumpEvents();
+        if (!*alive || programClosing()) return;
+        platform::sleepMs(timing::kPumpSleepMs);
+    }
+}
+
+void NetworkLinks::openListening() {
+    if (w_.pnlTcpClient) w_.pnlTcpClient->hide();
+    if (w_.MemoClient1) w_.MemoClient1->clearLines();
+    if (w_.MemoClient0) {
+        w_.MemoClient0->clearLines();
+        w_.MemoClient0->show();
+    }
+    resetAccepted();
+    QTcpServer* server = w_.ServerSocket;
+    if (!server) return;
+    if (server->isListening()) server->close();
+    const int port = normalisePortField(w_.edtListenPort);
+    if (w_.edtLisPort && w_.edtListenPort) w_.edtLisPort->setText(w_.edtListenPort->text());
+    w_.serverSocketPort = static_cast<quint16>(port);
+    // A port that cannot be bound leaves the run without readers, as with no reader at all.
+    server->listen(QHostAddress::Any, static_cast<quint16>(port));
+}
+
+void NetworkLinks::startConnection(int slot) {
+    const std::size_t i = static_cast<std::size_t>(slot);
+    QLineEdit* edit = rowEdit_ ? rowEdit_(slot) : nullptr;
+    if (!edit) return;
+    const int port = remotePort();
+    const QString host = edit->text().trimmed();
+
+    auto* s = new QTcpSocket(this);
+    setTag(s, slot);
+    s->setProperty("address", host);
+    s->setReadBufferSize(kReadBufferCap);
+    readerConnections_[i] = s;
+    outgoingCarry_[i].clear();
+    connect(s, &QTcpSocket::connected, this, [this, s] { ClientSocket1Connect(s); });
+    connect(s, &QTcpSocket::disconnected, this, [this, s] { ClientSocket1Disconnect(s); });
+    connect(s, &QAbstractSocket::errorOccurred, this, [this, s] { ClientSocket1Error(s); });
+    connect(s, &QAbstractSocket::stateChanged, this, [this, s](QAbstractSocket::SocketState st) {
+        if (st == QAbstractSocket::HostLookupState || st == QAbstractSocket::ConnectingState)
+            ClientSocket1Connecting(s);
+    });
+    s->connectToHost(host, static_cast<quint16>(port));
+}
+
+void NetworkLinks::destroyConnection(int slot) {
+    const std::size_t i = static_cast<std::size_t>(slot);
+    QTcpSocket* s = readerConnections_[i];
+    readerConnections_[i] = nullptr;
+    outgoingCarry_[i].clear();
+    if (s && link_.clientConn == s) link_.clientConn = nullptr;
+    dropSocket(s, this);
+}
+
+// -------------------------------------------------------------------------------------------
+// Closing.
+
+bool NetworkLinks::settleSteps(const Alive& alive) {
+    for (int i = 0; i < kCloseSteps; ++i) {
+        platform::sleepMs(kCloseStepMs);
+        PumpEvents();
+        if (!*alive) return false;
+        if (programClosing()) break;
+    }
+    return true;
+}
+
+void NetworkLinks::CloseNetworkLinks() {
+    const Alive alive = alive_;
+    const int mode = link_.linkMode;
+    if (mode == 0) {
+        if (w_.PnlTcpServerView) w_.PnlTcpServerView->hide();
+        if (w_.pnlTcpServerSet) w_.pnlTcpServerSet->show();
+        for (int k = 1; k <= kHighestReaderSlot; ++k) {
+            QTcpSocket* s = readerConnections_[static_cast<std::size_t>(k)];
+            if (!connected(s)) continue;
+            s->close();
+            PumpEvents();
+            if (!*alive) return;
+        }
+        lastDataTick_.fill(platform::tickMs());
+        if (!settleSteps(alive)) return;
+    }
+
+    for (int k = 1; k <= kHighestReaderSlot; ++k) destroyConnection(k);
+
+    if (mode == 2) {
+        if (w_.ServerSocket) w_.ServerSocket->close();
+        if (!settleSteps(alive)) return;
+        for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
+            QTcpSocket* s = acceptedReaders_[static_cast<std::size_t>(k)].socket;
+            if (connected(s)) s->close();
+        }
+    }
+
+    if (w_.pnlTcpClient) w_.pnlTcpClient->show();
+    if (w_.MemoClient1) w_.MemoClient1->clearLines();
+    if (w_.MemoClient0) {
+        w_.MemoClient0->clearLines();
+        w_.MemoClient0->hide();
+    }
+    if (w_.ServerSocket) w_.ServerSocket->close();
+    resetAccepted();
+    // Connections no longer in a slot (replaced by a newer one from the same address) end too.
+    for (auto& s : acceptedAll_) dropSocket(s.data(), this);
+    acceptedAll_.clear();
+}
+
+void NetworkLinks::resetAccepted() {
+    for (int k = 0; k < kAcceptedSlots; ++k) clearAccepted(k);
+}
+
+void NetworkLinks::clearAccepted(int slot) {
+    Accepted& a = acceptedReaders_[static_cast<std::size_t>(slot)];
+    a.socket = nullptr;
+    a.address.clear();
+    a.carry.clear();
+}
+
+// -------------------------------------------------------------------------------------------
+// Writing and polling.
+
+void NetworkLinks::WriteNetworkLinks(std::span<const std::uint8_t> frame) {
+    const Alive alive = alive_;
+    const auto* data = reinterpret_cast<const char*>(frame.data());
+    const auto size = static_cast<qint64>(frame.size());
+    if (link_.linkMode == 0) {
+        for (int k = 1; k <= highestReaderConnection && k <= kHighestReaderSlot; ++k) {
+            QTcpSocket* s = readerConnections_[static_cast<std::size_t>(k)];
+            if (!connected(s)) continue;
+            s->write(data, size);
+            s->flush();
+            PumpEvents();
+            if (!*alive) return;
+        }
+    } else if (link_.linkMode == 2) {
+        for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
+            QTcpSocket* s = acceptedReaders_[static_cast<std::size_t>(k)].socket;
+            if (!connected(s)) continue;
+            s->write(data, size);
+            s->flush();
+        }
+    }
+}
+
+bool NetworkLinks::readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString& name,
+                                DecodeMode mode) {
+    const QByteArray bytes = s->read(s->bytesAvailable());
+    const std::vector<std::uint8_t> block = carry.take(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                      static_cast<std::size_t>(bytes.size())));
+    if (block.empty()) return false;
+    const std::string linkName = name.toStdString();
+    return SplitReportBlock(mode, LinkKind::Network, linkName, block, sink_, [] { PumpEvents(); });
+}
+
+bool NetworkLinks::PollNetworkLink(DecodeMode mode, int& pollCursor) {
+    const Alive alive = alive_;
+    if (link_.linkMode == 2) {
+        const int highest = std::min(highestAcceptedReader, kHighestAcceptedSlot);
+        ++pollCursor;
+        if (pollCursor > highest) pollCursor = 1;
+        auto waiting = [this](int k, bool mustBeConnected) {
+            const QTcpSocket* s = acceptedReaders_[static_cast<std::size_t>(k)].socket;
+            return s && (!mustBeConnected || connected(s)) && s->bytesAvailable() > 0;
+        };
+        int found = 0;
+        for (int k = pollCursor; k <= highest && !found; ++k)
+            if (waiting(k, true)) found = k;
+        for (int k = 1; k <= highest && !found; ++k)
+            if (waiting(k, false)) found = k;
+        if (!found) return false;
+        pollCursor = found;
+        Accepted& a = acceptedReaders_[static_cast<std::size_t>(found)];
+        return readAndSplit(a.socket, a.carry, a.address, mode);
+    }
+    if (link_.linkMode != 0) return false;
+
+    const int highest = std::min(highestReaderConnection, kHighestReaderSlot);
+    // Watchdog: a connection silent for 15 s (or never made) is dropped and made again.
+    const std::uint32_t limit = timing::scaled(timing::kWatchdogMs);
+    for (int k = 1; k <= highest; ++k) {
+        const std::size_t i = static_cast<std::size_t>(k);
+        if (!readerConnections_[i]) continue;
+        if (platform::ticksSince(lastDataTick_[i]) < limit) continue;
+        lastDataTick_[i] = platform::tickMs();
+        PumpEvents();
+        if (!*alive) return false;
+        if (QTcpSocket* s = readerConnections_[i]) s->close();
+        destroyConnection(k);
+        PumpEvents();
+        if (!*alive) return false;
+        startConnection(k);
+        lastDataTick_[i] = platform::tickMs();
+        PumpEvents();
+        if (!*alive) return false;
+    }
+
+    ++pollCursor;
+    if (pollCursor > highest) pollCursor = 1;
+    auto waiting = [this](int k) {
+        const QTcpSocket* s = readerConnections_[static_cast<std::size_t>(k)];
+        return connected(s) && s->bytesAvailable() > 0;
+    };
+    int found = 0;
+    for (int k = pollCursor; k <= highest && !found; ++k)
+        if (waiting(k)) found = k;
+    for (int k = 1; k <= highest && !found; ++k)
+        if (waiting(k)) found = k;
+    if (!found) return false;
+    pollCursor = found;
+    const std::size_t i = static_cast<std::size_t>(found);
+    QTcpSocket* s = readerConnections_[i];
+    const QString name = s->property("address").toString();
+    const bool result = readAndSplit(s, outgoingCarry_[i], name, mode);
+    if (!*alive) return result;
+    lastDataTick_[i] = platform::tickMs();
+    return result;
+}
+
+// -------------------------------------------------------------------------------------------
+// Events of the outgoing connections.
+
+void NetworkLinks::ClientSocket1Connect(QTcpSocket* socket) {
+    if (!socket) return;
+    const TabSheet* page = w_.pcMain ? w_.pcMain->activePage() : nullptr;
+    const int tag = tagOf(w_.pcMain);
+    const bool settingPage = page == w_.tsSetReader || tag == 1 || page == w_.tsSetTAG || tag == 0;
+    if (settingPage || page != w_.tsReadTag) {
+        link_.clientConn = socket;
+        link_.linkOpen = true;
+        return;
+    }
+
+    const Alive alive = alive_;
+    const QPointer<QTcpSocket> s(socket);
+    const QString address = addressText(socket->peerAddress());
+    const QString port = QString::number(socket->peerPort());
+    const QString line = QStringLiteral("Connected:") + address + QStringLiteral(" Port:") + port;
+    if (w_.moTcpServer && w_.moTcpServer->indexOfLine(line) < 0) {
+        w_.moTcpServer->addLine(line);
+        PumpEvents();
+        if (!*alive) return;
+    }
+    if (w_.edtTcpServerIP) w_.edtTcpServerIP->setText(address);
+    if (w_.edtTcpServerPort) w_.edtTcpServerPort->setText(port);
+    ++connectedReaders;
+    PumpEvents();
+    if (!*alive) return;
+
+    for (const auto& frame : connectionSetupFrames()) {
+        if (!connected(s)) break;
+        s->write(reinterpret_cast<const char*>(frame.data()), static_cast<qint64>(frame.size()));
+        s->flush();
+        WaitPump(kSetupFrameGapMs, 1);
+        PumpEvents();
+        if (!*alive) return;
+    }
+    PumpEvents();
+}
+
+void NetworkLinks::ClientSocket1Connecting(QTcpSocket*) {
+    if (w_.PnlTcpServerView && w_.PnlTcpServerView->isHidden()) {
+        w_.PnlTcpServerView->show();
+        if (w_.pnlTcpServerSet) w_.pnlTcpServerSet->hide();
+    }
+}
+
+void NetworkLinks::ClientSocket1Disconnect(QTcpSocket* socket) {
+    if (link_.clientSocket && link_.clientConn == socket) link_.clientConn = nullptr;
+    link_.linkOpen = false;
+    // The incomplete frame of a closed connection has no continuation.
+    const int slot = tagOf(socket);
+    if (slot >= 0 && slot < kReaderSlots &&
+        readerConnections_[static_cast<std::size_t>(slot)] == socket)
+        outgoingCarry_[static_cast<std::size_t>(slot)].clear();
+}
+
+void NetworkLinks::ClientSocket1Error(QTcpSocket*) {
+    // No error is raised: a connection that cannot be made is tried again by the watchdog.
+    link_.linkOpen = false;
+}
+
+// -------------------------------------------------------------------------------------------
+// Events of the listening server.
+
+void NetworkLinks::onNewConnection() {
+    // On the setting pages the connections belong to the configuration link.
+    if (!readTagPageShown() || !w_.ServerSocket) return;
+    while (QTcpSocket* s = w_.ServerSocket->nextPendingConnection()) {
+        ServerSocketClientConnect(s);
+        if (!readTagPageShown()) break;
+    }
+}
+
+void NetworkLinks::ServerSocketClientConnect(QTcpSocket* socket) {
+    if (!socket) return;
+    const Alive alive = alive_;
+    const QPointer<QTcpSocket> guard(socket);
+    socket->setReadBufferSize(kReadBufferCap);
+    connect(socket, &QTcpSocket::disconnected, this, [this, guard] {
+        if (guard) ServerSocketClientDisconnect(guard);
+    });
+    // Errors of an accepted connection are swallowed; a loss shows as its disconnect.
+    connect(socket, &QAbstractSocket::errorOccurred, this, [] {});
+    acceptedAll_.erase(std::remove(acceptedAll_.begin(), acceptedAll_.end(), nullptr),
+                       acceptedAll_.end());
+    acceptedAll_.push_back(guard);
+
+    const QString address = addressText(socket->peerAddress());
+    if (w_.edtTcpClientIP) w_.edtTcpClientIP->setText(address);
+
+    // A reader connecting again from the same address replaces its older record.
+    for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
+        Accepted& a = acceptedReaders_[static_cast<std::size_t>(k)];
+        if (!a.socket || a.address != address) continue;
+        if (w_.MemoClient1) {
+            const int line = w_.MemoClient1->indexOfLine(address);
+            if (line >= 0) {
+                if (w_.MemoClient0) w_.MemoClient0->deleteLine(line);
+                w_.MemoClient1->deleteLine(line);
+            }
+        }
+        clearAccepted(k);
+    }
+    PumpEvents();
+    if (!*alive) return;
+    if (!guard) return;
+
+    int slot = 0;
+    for (int k = 1; k <= kHighestAcceptedSlot && !slot; ++k)
+        if (!acceptedReaders_[static_cast<std::size_t>(k)].socket) slot = k;
+    if (!slot) {
+        // No room: a connection that would never be read is closed at once.
+        ++refusedAccepts_;
+        dropSocket(socket, this);
+        return;
+    }
+
+    if (w_.MemoClient1 && w_.MemoClient1->indexOfLine(address) < 0) {
+        if (w_.MemoClient0)
+            w_.MemoClient0->addLine(address + QLatin1Char(':') +
+                                    QString::number(socket->peerPort()));
+        w_.MemoClient1->addLine(address);
+    }
+    PumpEvents();
+    if (!*alive) return;
+    if (!guard) return;
+
+    Accepted& a = acceptedReaders_[static_cast<std::size_t>(slot)];
+    if (a.socket) {
+        // Taken while the window processed messages: the next free one.
+        slot = 0;
+        for (int k = 1; k <= kHighestAcceptedSlot && !slot; ++k)
+            if (!acceptedReaders_[static_cast<std::size_t>(k)].socket) slot = k;
+        if (!slot) {
+            ++refusedAccepts_;
+            dropSocket(socket, this);
+            return;
+        }
+    }
+    Accepted& free = acceptedReaders_[static_cast<std::size_t>(slot)];
+    free.socket = socket;
+    free.address = address;
+    free.carry.clear();
+    if (slot > highestAcceptedReader) highestAcceptedReader = slot;
+    PumpEvents();
+}
+
+void NetworkLinks::ServerSocketClientDisconnect(QTcpSocket* socket) {
+    if (!socket) return;
+    // Only the connection that holds the address's record takes its line away: the older
+    // connection of a reader that already came back must not remove the new line.
+    for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
+        Accepted& a = acceptedReaders_[static_cast<std::size_t>(k)];
+        if (a.socket != socket) continue;
+        if (readTagPageShown() && w_.MemoClient1) {
+            const int line = w_.MemoClient1->indexOfLine(a.address);
+            if (line >= 0) {
+                if (w_.MemoClient0) w_.MemoClient0->deleteLine(line);
+                w_.MemoClient1->deleteLine(line);
+            }
+        }
+        clearAccepted(k);
+    }
+    dropSocket(socket, this);
+}
+
+// -------------------------------------------------------------------------------------------
+// Tables.
+
+QTcpSocket* NetworkLinks::readerConnection(int slot) const {
+    return slot >= 0 && slot < kReaderSlots ? readerConnections_[static_cast<std::size_t>(slot)]
+                                            : nullptr;
+}
+
+QTcpSocket* NetworkLinks::acceptedReader(int slot) const {
+    return slot >= 0 && slot < kAcceptedSlots
+               ? acceptedReaders_[static_cast<std::size_t>(slot)].socket.data()
+               : nullptr;
+}
+
+std::uint32_t NetworkLinks::lastDataTick(int slot) const {
+    return slot >= 0 && slot < kReaderSlots ? lastDataTick_[static_cast<std::size_t>(slot)] : 0;
+}
+
+std::size_t NetworkLinks::carriedOutgoing(int slot) const {
+    return slot >= 0 && slot < kReaderSlots
+               ? outgoingCarry_[static_cast<std::size_t>(slot)].carried()
+               : 0;
+}
+
+std::size_t NetworkLinks::carriedAccepted(int slot) const {
+    return slot >= 0 && slot < kAcceptedSlots
+               ? acceptedReaders_[static_cast<std::size_t>(slot)].carry.carried()
+               : 0;
+}
+
+} // namespace kelta::monitor

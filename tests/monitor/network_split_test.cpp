@@ -1,0 +1,95 @@
+// Frames cut at random places and merged several to a write reach the tag tables exactly
+// once, on outgoing connections and on the listening server.
+
+#include "network_fixture.h"
+
+namespace nettest {
+namespace {
+
+kelta::sim::FaultOptions splitAndMerge() {
+    kelta::sim::FaultOptions f;
+    f.split = kelta::sim::SplitMode::RandomCuts;
+    f.splitGapMs = 2;
+    f.mergeCount = 3;
+    return f;
+}
+
+class SplitTest : public NetTest {
+protected:
+    // Lets the readers send for a while, stops them and waits until the utility took every
+    // frame; then every UID's count must equal what the readers sent of it.
+    void runAndCompare(const std::vector<int>& readers, const std::function<void()>& begin) {
+        bool begun = false;
+        bool quiet = false;
+        QElapsedTimer clock, settle;
+        quint64 sent = 0;
+        const auto res = run([&] {
+            if (!begun) {
+                begin();
+                begun = true;
+                clock.start();
+                return false;
+            }
+            if (!quiet && clock.elapsed() > 1500) {
+                for (int r : readers) host.call(r, [](ReaderSim& s) { s.setRate(0); });
+                quiet = true;
+                settle.start();
+                return false;
+            }
+            if (!quiet) return false;
+            quint64 now = 0;
+            for (int r : readers) now += host.reader(r).stats().liveFramesSent;
+            if (now != sent) {
+                sent = now;
+                settle.restart();
+            }
+            // Nothing more sent for 500 ms and everything taken.
+            return settle.elapsed() > 500 && tables->acceptedRecordCount() == sent;
+        });
+        ASSERT_TRUE(res.stopAsked) << tables->acceptedRecordCount() << " of " << sent;
+        EXPECT_GT(sent, 60u);
+
+        std::map<std::string, quint64> expected;
+        for (int r : readers)
+            for (const auto& [uid, n] : host.reader(r).sentPerUid()) expected[uid] += n;
+        EXPECT_EQ(gridCounts(), expected);
+        EXPECT_EQ(tables->acceptedRecordCount(), sent);
+    }
+};
+
+TEST_F(SplitTest, OutgoingConnectionsDeliverEveryFrameOnce) {
+    const quint16 port = freePort();
+    ASSERT_NE(port, 0);
+    std::vector<int> readers;
+    for (int row = 1; row <= 3; ++row) {
+        auto c = readerConfig(static_cast<std::uint16_t>(row), 60, 4);
+        c.faults = splitAndMerge();
+        readers.push_back(addListeningReader(row + 10, port, c));
+    }
+    w().pcTagMain->setActivePage(w().tsNET);
+    runAndCompare(readers, [] {});
+    // Nothing half-read is left behind once the connections are gone.
+    for (int k = 0; k <= 32; ++k) EXPECT_EQ(net().carriedOutgoing(k), 0u);
+}
+
+TEST_F(SplitTest, TheListeningServerDeliversEveryFrameOnce) {
+    const quint16 port = freePort();
+    ASSERT_NE(port, 0);
+    w().edtListenPort->setText(QString::number(port));
+    w().pcTagMain->setActivePage(w().tsNetServer);
+    std::vector<int> readers;
+    for (int n = 1; n <= 3; ++n) {
+        auto c = readerConfig(static_cast<std::uint16_t>(n), 60, 4);
+        c.faults = splitAndMerge();
+        readers.push_back(host.addReader(c));
+    }
+    runAndCompare(readers, [&] {
+        for (int n = 0; n < 3; ++n)
+            EXPECT_TRUE(
+                host.connectTcpFrom(readers[static_cast<std::size_t>(n)], loopback(n + 20), port));
+    });
+    for (int k = 0; k <= 64; ++k) EXPECT_EQ(net().carriedAccepted(k), 0u);
+}
+
+} // namespace
+} // namespace nettest
