@@ -6,6 +6,7 @@
 #include "monitor/tag_tables.h"
 #include "reader-sim/sim_host.h"
 #include "reader/link_state.h"
+#include "support/test_env.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -328,10 +329,14 @@ TEST_F(RunTest, SecondStartOpensTheLinksAfreshAndCountsFromZero) {
 }
 
 TEST_F(RunTest, ClosingTheWindowDuringARunEndsTheRunFirst) {
+    // The first showing restores the stored settings and presets the pages: show first.
+    QFile::remove(kelta::test::settingsFilePath());
+    w().show();
+    QCoreApplication::processEvents();
+    w().pcTagMain->setActivePage(w().tsCOM);
     addReader(7, 1, 30);
     w().lvSel->addItem(kUidA);
     w().chbAutoSave->setChecked(true);
-    w().show();
     bool closeRefused = false;
     const auto res = run(
         w().btnStart, [&] { return tables->acceptedRecordCount() >= 3; }, 15000,
