@@ -6,6 +6,7 @@
 #include "monitor/tag_tables.h"
 #include "reader-sim/sim_host.h"
 #include "reader/link_state.h"
+#include "reader/reader_link.h"
 #include "support/test_env.h"
 
 #include <QElapsedTimer>

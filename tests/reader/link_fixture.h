@@ -5,6 +5,8 @@
 
 #include "app/frmmodule.h"
 #include "app/wait_pump.h"
+#include "monitor/run_controller.h"
+#include "monitor/tag_tables.h"
 #include "reader-sim/sim_host.h"
 #include "reader/reader_link.h"
 #include "support/test_env.h"
