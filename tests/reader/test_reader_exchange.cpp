@@ -122,6 +122,7 @@ TEST_F(LinkTest, SilentReaderGivesThreeRetryTextsThenCommandError) {
 TEST_F(LinkTest, MissingSerialDeviceIsAConnectError) {
     window->pcSetReadMain->setActivePage(window->tsComPort);
     window->cbxCom->addItem(QStringLiteral("COM9")); // nothing registered as COM9
+    window->cbxCom->setCurrentText(QStringLiteral("COM9"));
     TextRecorder texts(window->pnMsg);
     EXPECT_FALSE(link->ExecReaderCommand(false, kCode));
     EXPECT_TRUE(texts.saw(QStringLiteral("Connecting ......")));
