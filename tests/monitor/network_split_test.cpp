@@ -6,12 +6,22 @@
 namespace nettest {
 namespace {
 
-kelta::sim::FaultOptions splitAndMerge() {
-    kelta::sim::FaultOptions f;
-    f.split = kelta::sim::SplitMode::RandomCuts;
-    f.splitGapMs = 2;
-    f.mergeCount = 3;
-    return f;
+// Reader n of three: frames cut at random with gaps longer than a loop pass (so reads end
+// inside frames), frames three to a write, and short random cuts. The simulator applies
+// either cuts or merging to a reader, not both.
+ReaderConfig faultyReader(int n) {
+    ReaderConfig c;
+    c.readerId = static_cast<std::uint16_t>(n);
+    c.seed = static_cast<std::uint32_t>(n);
+    c.tags.count = 4;
+    c.rate = n == 2 ? 60 : 10;
+    if (n == 2) {
+        c.faults.mergeCount = 3;
+    } else {
+        c.faults.split = kelta::sim::SplitMode::RandomCuts;
+        c.faults.splitGapMs = n == 1 ? 25 : 4;
+    }
+    return c;
 }
 
 class SplitTest : public NetTest {
@@ -62,9 +72,7 @@ TEST_F(SplitTest, OutgoingConnectionsDeliverEveryFrameOnce) {
     ASSERT_NE(port, 0);
     std::vector<int> readers;
     for (int row = 1; row <= 3; ++row) {
-        auto c = readerConfig(static_cast<std::uint16_t>(row), 60, 4);
-        c.faults = splitAndMerge();
-        readers.push_back(addListeningReader(row + 10, port, c));
+        readers.push_back(addListeningReader(row + 10, port, faultyReader(row)));
     }
     w().pcTagMain->setActivePage(w().tsNET);
     runAndCompare(readers, [] {});
@@ -79,9 +87,7 @@ TEST_F(SplitTest, TheListeningServerDeliversEveryFrameOnce) {
     w().pcTagMain->setActivePage(w().tsNetServer);
     std::vector<int> readers;
     for (int n = 1; n <= 3; ++n) {
-        auto c = readerConfig(static_cast<std::uint16_t>(n), 60, 4);
-        c.faults = splitAndMerge();
-        readers.push_back(host.addReader(c));
+        readers.push_back(host.addReader(faultyReader(n)));
     }
     runAndCompare(readers, [&] {
         for (int n = 0; n < 3; ++n)
