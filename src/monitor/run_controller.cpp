@@ -11,6 +11,7 @@
 #include "platform/settings_store.h"
 #include "platform/timings.h"
 #include "reader/link_state.h"
+#include "reader/reader_link.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -78,18 +79,30 @@ RunController::RunController(TfrmModule& window, reader::LinkState& link, TagTab
                                       [] { PumpEvents(); });
           },
           [] { PumpEvents(); }),
-      net_(window, link, tables, [this](int n) { return chkIP(n); },
-           [this](int n) { return edIP(n); }) {
+      net_(
+          window, link, tables, [this](int n) { return chkIP(n); },
+          [this](int n) { return edIP(n); }) {
     buildControlTables();
     connectHandlers();
     // The first page was shown before this object existed, so its show handler never ran:
     // give pcMain the tag that handler sets, or connect events would take the configuration
     // role on the Read TAG page.
     if (w_.pcMain && w_.pcMain->activePage() == w_.tsReadTag) setTag(w_.pcMain, 2);
+    // The listening configuration link takes ServerSocket over: the accepted monitoring readers
+    // are forgotten.
+    if (w_.readerLink) {
+        const std::weak_ptr<bool> alive = alive_;
+        w_.readerLink->setListenReset([this, alive] {
+            if (alive.expired() || !*alive.lock()) return;
+            net_.resetAccepted();
+            net_.highestAcceptedReader = 0;
+        });
+    }
 }
 
 RunController::~RunController() {
     *alive_ = false;
+    if (w_.readerLink) w_.readerLink->setListenReset({});
     w_.removeEventFilter(this);
     if (w_.pnlSel) w_.pnlSel->removeEventFilter(this);
 }
