@@ -164,11 +164,11 @@ void FormCreate(TfrmModule& w) {
 
 void RestoreSettings(TfrmModule& w) {
     auto store = SettingsStore::open(false);
-    if (!store) return;
+    if (!store || !w.runController) return; // the control tables live in the run controller
+    monitor::RunController& run = *w.runController;
     const SettingsStore& s = *store;
     auto has = [&s](const char* name) { return s.hasValue(QString::fromLatin1(name)); };
     auto text = [&s](const char* name) { return s.readString(QString::fromLatin1(name)); };
-    monitor::RunController& run = *w.runController;
     try {
         setCurrentLanguageIndex(0);
         if (has("LanguageIndex"))
@@ -229,7 +229,7 @@ void FormShow(TfrmModule& w) {
     w.pcSetReadMain->setActivePage(w.tsComPort);
     w.pcReadTag->setActivePage(w.tsViewAllTag);
     w.pcTagMain->setActivePage(w.tsNET);
-    w.readerLink->state().linkMode = 0;
+    if (w.readerLink) w.readerLink->state().linkMode = 0;
     w.chbAllTags->setChecked(false);
     w.chbAutoSave->setChecked(false);
     // 4.
@@ -242,7 +242,7 @@ void FormShow(TfrmModule& w) {
     ApplyLanguageCaptions(w);
     if (programClosing()) return;
     // 7.
-    w.tagTables->pcTagMainChange();
+    if (w.tagTables) w.tagTables->pcTagMainChange();
     // 8.
     setTag(&w, 1);
     const QVariant built = w.property(kBuiltGeometry);

@@ -9,6 +9,7 @@
 #include "reader/reader_link.h"
 #include "support/test_env.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
