@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -249,6 +250,11 @@ QGroupBox* group(const char* name, const QString& title);
 TabSheet* sheet(const char* name, const QString& caption);
 // Hides every given widget; a hidden widget in a layout takes no room.
 void hide(std::initializer_list<QWidget*> widgets);
+// Grid layouts of the pages: a plain grid, a settings page's grid of groups, and the
+// stretch that keeps a grid's contents at the top-left.
+QGridLayout* gridOf(QWidget* parent);
+QGridLayout* pageGrid(TabSheet* ts);
+void closeGrid(QGridLayout* g, int rows, int cols);
 
 } // namespace pagekit
 

@@ -91,6 +91,27 @@ void hide(std::initializer_list<QWidget*> widgets) {
     for (QWidget* w : widgets) w->setVisible(false);
 }
 
+QGridLayout* gridOf(QWidget* parent) {
+    auto* g = new QGridLayout(parent);
+    g->setContentsMargins(6, 6, 6, 6);
+    g->setHorizontalSpacing(6);
+    g->setVerticalSpacing(4);
+    return g;
+}
+
+// A settings page: its groups in a grid, pushed to the top-left so that they stay compact.
+QGridLayout* pageGrid(TabSheet* ts) {
+    auto* g = gridOf(ts);
+    g->setHorizontalSpacing(10);
+    g->setVerticalSpacing(10);
+    return g;
+}
+
+void closeGrid(QGridLayout* g, int rows, int cols) {
+    g->setRowStretch(rows, 1);
+    g->setColumnStretch(cols, 1);
+}
+
 } // namespace pagekit
 
 using namespace pagekit;
@@ -106,32 +127,11 @@ void gridRow(QGridLayout* g, int row, std::initializer_list<QWidget*> widgets) {
     }
 }
 
-QGridLayout* gridOf(QWidget* parent) {
-    auto* g = new QGridLayout(parent);
-    g->setContentsMargins(6, 6, 6, 6);
-    g->setHorizontalSpacing(6);
-    g->setVerticalSpacing(4);
-    return g;
-}
-
 QVBoxLayout* vboxOf(QWidget* parent) {
     auto* v = new QVBoxLayout(parent);
     v->setContentsMargins(6, 6, 6, 6);
     v->setSpacing(6);
     return v;
-}
-
-// A settings page: its groups in a grid, pushed to the top-left so that they stay compact.
-QGridLayout* pageGrid(TabSheet* ts) {
-    auto* g = gridOf(ts);
-    g->setHorizontalSpacing(10);
-    g->setVerticalSpacing(10);
-    return g;
-}
-
-void closeGrid(QGridLayout* g, int rows, int cols) {
-    g->setRowStretch(rows, 1);
-    g->setColumnStretch(cols, 1);
 }
 
 void buildLinkPages(SetReaderControls& c) {

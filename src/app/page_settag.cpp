@@ -14,14 +14,6 @@ namespace {
 
 constexpr auto kPresetPin = "7D41A09C3E5B2F86";
 
-QGridLayout* gridOf(QWidget* parent) {
-    auto* g = new QGridLayout(parent);
-    g->setContentsMargins(6, 6, 6, 6);
-    g->setHorizontalSpacing(6);
-    g->setVerticalSpacing(4);
-    return g;
-}
-
 // One setting row: scroll bar, its value text, the set button and (optionally) a read button.
 void settingRow(QGridLayout* g, int row, QScrollBar* bar, QLineEdit* value, QPushButton* set,
                 QPushButton* get = nullptr) {
@@ -39,18 +31,6 @@ void settingRow(QGridLayout* g, int row, QScrollBar* bar, QLineEdit* value, QPus
         get->setMinimumWidth(getWidth);
         g->addWidget(get, row, 3);
     }
-}
-
-QGridLayout* pageGrid(TabSheet* ts) {
-    auto* g = gridOf(ts);
-    g->setHorizontalSpacing(10);
-    g->setVerticalSpacing(10);
-    return g;
-}
-
-void closeGrid(QGridLayout* g, int rows, int cols) {
-    g->setRowStretch(rows, 1);
-    g->setColumnStretch(cols, 1);
 }
 
 QStringList keyItems(const QString& pattern, int count) {

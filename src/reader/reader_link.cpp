@@ -378,19 +378,7 @@ bool ReaderLink::openTcpClient(const Alive& alive) {
     const int port = portFromText(w->edtTcpServerPort->text());
     s->connectToHost(w->edtTcpServerIP->text().trimmed(), static_cast<quint16>(port));
 
-    const std::uint32_t start = platform::tickMs();
-    const std::uint32_t limit = timing::scaled(timing::kConnectTimeoutMs);
-    for (;;) {
-        PumpEvents();
-        if (!goOn(alive, w)) return false;
-        if (state_.clientConn) break;
-        QThread::msleep(timing::kConnectPollSleepMs);
-        if (platform::ticksSince(start) > limit) break;
-    }
-    if (!state_.clientConn) return false;
-    state_.linkOpen = true;
-    sendAnnouncement(true);
-    return goOn(alive, w);
+    return waitForPeer(alive, state_.clientConn);
 }
 
 bool ReaderLink::openListener(const Alive& alive) {
@@ -404,16 +392,23 @@ bool ReaderLink::openListener(const Alive& alive) {
     w->serverSocketPort = static_cast<quint16>(port);
     if (!w->ServerSocket->listen(QHostAddress::Any, static_cast<quint16>(port))) return false;
 
+    return waitForPeer(alive, state_.serverPeer);
+}
+
+// Waits up to the connect time-out for the socket events to set `peer`; then the link is
+// open and announces itself once (both TCP kinds send "0","1").
+bool ReaderLink::waitForPeer(const Alive& alive, const QPointer<QTcpSocket>& peer) {
+    const QPointer<TfrmModule> w = w_;
     const std::uint32_t start = platform::tickMs();
     const std::uint32_t limit = timing::scaled(timing::kConnectTimeoutMs);
     for (;;) {
         PumpEvents();
         if (!goOn(alive, w)) return false;
-        if (state_.serverPeer) break;
+        if (peer) break;
         QThread::msleep(timing::kConnectPollSleepMs);
         if (platform::ticksSince(start) > limit) break;
     }
-    if (!state_.serverPeer) return false;
+    if (!peer) return false;
     state_.linkOpen = true;
     sendAnnouncement(true);
     return goOn(alive, w);

@@ -103,6 +103,7 @@ private:
     bool openSerial(const Alive& alive);
     bool openTcpClient(const Alive& alive);
     bool openListener(const Alive& alive);
+    bool waitForPeer(const Alive& alive, const QPointer<QTcpSocket>& peer);
     bool sendAnnouncement(bool outgoingTcp);
     bool exchangeSerial(const Alive& alive, std::span<const std::uint8_t> frame,
                         std::uint16_t command, bool& accepted);
