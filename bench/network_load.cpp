@@ -10,6 +10,7 @@
 // Runs in a private temporary folder; no display needed (QT_QPA_PLATFORM=offscreen).
 
 #include "app/frmmodule.h"
+#include "click_probe.h"
 #include "monitor/run_controller.h"
 #include "monitor/tag_tables.h"
 #include "reader-sim/sim_host.h"
@@ -36,12 +37,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::int64_t nowUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch())
-        .count();
-}
+using kelta::bench::ClickProbe;
+using kelta::bench::nowUs;
+using kelta::bench::percentile;
 
 double threadCpuSeconds() {
     timespec t{};
@@ -67,58 +65,6 @@ struct Result {
     quint64 accepted = 0;
     double cpuPerSecond = 0;
     std::vector<double> latencyMs;
-};
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1));
-    return v[i];
-}
-
-// Posts a press and release to a probe button from another thread, one click at a time, and
-// records how long each took to reach clicked() on the GUI thread.
-class ClickProbe {
-public:
-    explicit ClickProbe(QPushButton* button) : button_(button) {
-        QPointingDevice::primaryPointingDevice();
-        QObject::connect(button_, &QPushButton::clicked, [this] {
-            latencies_.push_back(static_cast<double>(nowUs() - stamp_.load()) / 1000.0);
-            pending_ = false;
-        });
-    }
-    void start() {
-        running_ = true;
-        thread_ = std::unique_ptr<QThread>(QThread::create([this] {
-            while (running_) {
-                QThread::msleep(50);
-                if (pending_) continue;
-                pending_ = true;
-                stamp_ = nowUs();
-                const QPointF at(5, 5);
-                QCoreApplication::postEvent(
-                    button_, new QMouseEvent(QEvent::MouseButtonPress, at, at, Qt::LeftButton,
-                                             Qt::LeftButton, Qt::NoModifier));
-                QCoreApplication::postEvent(button_, new QMouseEvent(QEvent::MouseButtonRelease, at,
-                                                                     at, Qt::LeftButton,
-                                                                     Qt::NoButton, Qt::NoModifier));
-            }
-        }));
-        thread_->start();
-    }
-    std::vector<double> stop() {
-        running_ = false;
-        if (thread_) thread_->wait();
-        return latencies_;
-    }
-
-private:
-    QPushButton* button_;
-    std::unique_ptr<QThread> thread_;
-    std::atomic<bool> running_{false};
-    std::atomic<bool> pending_{false};
-    std::atomic<std::int64_t> stamp_{0};
-    std::vector<double> latencies_;
 };
 
 Result runCase(bool outgoing, int readers, double rate, int seconds) {

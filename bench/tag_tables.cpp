@@ -57,9 +57,8 @@ void BM_PostLive(benchmark::State& state) {
     const bool pump = state.range(3) != 0;
 
     QTemporaryDir dir;
-    reader::LinkState link;
     auto window = std::make_unique<TfrmModule>();
-    auto tables = std::make_unique<monitor::TagTables>(*window, link);
+    monitor::TagTables* tables = window->tagTables.get(); // the window's own
     window->edtSaveFile->setText(dir.filePath("Kelta.csv"));
     window->edtEvenLogFile->setText(dir.filePath("log.csv"));
     window->chbAutoSave->setChecked(autoSave);
@@ -82,7 +81,6 @@ void BM_PostLive(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
     state.counters["rows"] = window->grdUID->rowCount() - 1;
-    tables.reset();
     window.reset();
 }
 
