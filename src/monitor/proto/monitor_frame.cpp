@@ -4,11 +4,6 @@ namespace kelta::monitor {
 
 namespace {
 
-void putWord(std::vector<std::uint8_t>& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-}
-
 // Every builder below stays far under the data limit.
 std::vector<std::uint8_t> build(std::uint16_t flags, std::uint16_t command, int readerId,
                                 std::span<const std::uint8_t> data) {
@@ -20,17 +15,10 @@ std::vector<std::uint8_t> build(std::uint16_t flags, std::uint16_t command, int 
 std::optional<std::vector<std::uint8_t>> BuildMonitorCommand(std::uint16_t flags,
                                                              std::uint16_t command, int readerId,
                                                              std::span<const std::uint8_t> data) {
-    if (data.size() > kMaxCommandData) return std::nullopt;
-    const bool withId = readerId >= 0;
-    std::vector<std::uint8_t> frame;
-    frame.reserve(data.size() + 9);
-    frame.push_back(kCommandStart);
-    putWord(frame, static_cast<std::uint16_t>(data.size() + (withId ? 6 : 4)));
-    putWord(frame, withId ? static_cast<std::uint16_t>(flags | kFlagReaderId) : flags);
-    putWord(frame, command);
-    if (withId) putWord(frame, static_cast<std::uint16_t>(readerId & 0xFFFF));
-    frame.insert(frame.end(), data.begin(), data.end());
-    return frame;
+    std::optional<std::uint16_t> id;
+    if (readerId >= 0) id = static_cast<std::uint16_t>(readerId & 0xFFFF);
+    return frame::BuildCommandFrame(
+        {.flags = flags, .command = command, .readerId = id, .maxPayload = kMaxCommandData}, data);
 }
 
 std::vector<std::uint8_t> linkModeAnnouncement(bool outgoingTcp) {

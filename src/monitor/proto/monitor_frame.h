@@ -1,6 +1,8 @@
 #pragma once
 // Command frames sent to readers by the monitoring links. No checksum.
 
+#include "common/proto/command_frame.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,8 @@
 #pragma once
 // Request frame of the reader configuration link, its checksum and the trace texts.
 
+#include "common/proto/command_frame.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,10 +20,7 @@ inline constexpr std::uint16_t kFlagExtraHeader = 0x0400;
 // The checksum's byte count is 8 bits wide; length, flags, code and ID take 8 of those 255.
 inline constexpr std::size_t kMaxRequestPayload = 247;
 
-// CRC-16 of the reader link. Parameters: width 16, polynomial 0x1021 processed reflected
-// (0x8408, shifting right), initial register 0, input and output reflected, no final XOR.
-// Check value 0x2189 for the ASCII bytes "123456789". The frame carries it high byte first.
-std::uint16_t CalcCrc16(std::span<const std::uint8_t> bytes);
+using frame::CalcCrc16;
 
 // Request frame: 05, length (big-endian), flags 0x8001 (0x8801 with ID), command code,
 // reader ID (only when readerId > 0, its low 16 bits), payload, CRC over offset 1 up to the

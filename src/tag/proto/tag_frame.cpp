@@ -4,29 +4,15 @@
 
 namespace kelta::tag {
 
-namespace {
-void putWord(std::vector<std::uint8_t>& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-}
-} // namespace
-
 std::optional<std::vector<std::uint8_t>> BuildTagCommandFrame(std::uint16_t command,
                                                               std::span<const std::uint8_t> payload,
                                                               int readerId, std::uint16_t flags) {
-    if (payload.size() > kMaxTagPayload) return std::nullopt;
-    const bool withId = readerId > 0;
-    const std::size_t length = payload.size() + (withId ? 6 : 4);
-
-    std::vector<std::uint8_t> frame;
-    frame.reserve(length + 3);
-    frame.push_back(kTagFrameStart);
-    putWord(frame, static_cast<std::uint16_t>(length));
-    putWord(frame, withId ? static_cast<std::uint16_t>(flags | kFlagReaderId) : flags);
-    putWord(frame, command);
-    if (withId) putWord(frame, static_cast<std::uint16_t>(readerId & 0xFFFF));
-    frame.insert(frame.end(), payload.begin(), payload.end());
-    return frame;
+    return frame::BuildCommandFrame({.flags = flags,
+                                     .command = command,
+                                     .readerId = frame::PositiveReaderId(readerId),
+                                     .withCrc = false,
+                                     .maxPayload = kMaxTagPayload},
+                                    payload);
 }
 
 std::vector<std::uint8_t> linkAnnouncementFrame(bool outgoingTcp) {

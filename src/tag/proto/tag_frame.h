@@ -2,6 +2,8 @@
 // Tag command frame sent through the reader: like the reader request but without flag
 // 0x0001 and without a checksum.
 
+#include "common/proto/command_frame.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
