@@ -24,6 +24,8 @@ TEST(HexText, PairsOfTheUntrimmedTextCountedFromTheTrimmedLength) {
         const auto r = ParseHexPairs(c.text);
         EXPECT_EQ(r.ok, c.ok) << c.text;
         EXPECT_EQ(r.bytes, c.bytes) << c.text;
-        if (!c.ok) EXPECT_EQ(r.badPair, c.badPair) << c.text;
+        if (!c.ok) {
+            EXPECT_EQ(r.badPair, c.badPair) << c.text;
+        }
     }
 }
