@@ -1,16 +1,18 @@
-// Load of a monitoring run over TCP: 20 simulated readers reached by outgoing connections
-// (each listening on its own loopback address 127.0.0.n) and 64 simulated readers connecting
-// to the listening server (each from its own loopback address), at 20 and at 100 frames per
-// second each. For each case: report frames sent, records accepted into grdUID, the loss
-// ratio, how late a click is handled while the run goes on (event-loop latency), and the CPU
-// time of the utility's thread per second of run.
+// Load of a monitoring run over TCP, the window shown at 1366x768 and painting: 20 simulated
+// readers reached by outgoing connections (each listening on its own loopback address
+// 127.0.0.n) and 64 simulated readers connecting to the listening server (each from its own
+// loopback address), at 20, 100 and 230 frames per second each (230: a full serial line
+// forwarded). For each case: report frames sent, records accepted into grdUID, loss, records
+// per second, how late a click is handled while the run goes on (p50/p99), and the CPU time of
+// the utility's thread per second of run.
 //
-//   bench_network_load [seconds per case, default 20]
+//   bench_network_load [seconds per case, default 20] [case name filter]
 //
 // Runs in a private temporary folder; no display needed (QT_QPA_PLATFORM=offscreen).
 
 #include "app/frmmodule.h"
 #include "click_probe.h"
+#include "load_common.h"
 #include "monitor/run_controller.h"
 #include "monitor/tag_tables.h"
 #include "reader-sim/sim_host.h"
@@ -41,12 +43,6 @@ using kelta::bench::ClickProbe;
 using kelta::bench::nowUs;
 using kelta::bench::percentile;
 
-double threadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
 quint16 freePort() {
     QTcpServer s;
     if (!s.listen(QHostAddress(QHostAddress::LocalHost), 0)) return 0;
@@ -57,26 +53,18 @@ QString loopback(int n) {
     return QStringLiteral("127.0.0.%1").arg(n);
 }
 
-struct Result {
-    const char* side = "";
-    int readers = 0;
-    double rate = 0;
-    quint64 sent = 0;
-    quint64 accepted = 0;
-    double cpuPerSecond = 0;
-    std::vector<double> latencyMs;
-};
-
-Result runCase(bool outgoing, int readers, double rate, int seconds) {
-    Result res;
-    res.side = outgoing ? "out" : "in";
-    res.readers = readers;
-    res.rate = rate;
+kelta::bench::LoadResult runCase(bool outgoing, int readers, double rate, int seconds) {
+    kelta::bench::LoadResult res;
+    res.name = QStringLiteral("%1 %2 x %3 fps")
+                   .arg(outgoing ? QStringLiteral("outgoing") : QStringLiteral("listening"))
+                   .arg(readers)
+                   .arg(rate);
 
     kelta::sim::SimHost host;
     auto window = std::make_unique<kelta::TfrmModule>();
     kelta::monitor::RunController& ctl = *window->runController;
     kelta::monitor::TagTables& tables = *window->tagTables;
+    kelta::bench::showAsUser(*window);
     const quint16 port = freePort();
 
     for (int i = 0; i < readers; ++i) {
@@ -130,14 +118,15 @@ Result runCase(bool outgoing, int readers, double rate, int seconds) {
             for (int i = 0; i < readers; ++i)
                 host.call(i, [rate](kelta::sim::ReaderSim& s) { s.setRate(rate); });
             probe.start();
-            cpuStart = threadCpuSeconds();
+            cpuStart = kelta::bench::threadCpuSeconds();
             clock.restart();
             phase = 2;
         } else if (phase == 2 && clock.elapsed() >= seconds * 1000) {
             for (int i = 0; i < readers; ++i)
                 host.call(i, [](kelta::sim::ReaderSim& s) { s.setRate(0); });
             res.latencyMs = probe.stop();
-            res.cpuPerSecond = (threadCpuSeconds() - cpuStart) / (clock.elapsed() / 1000.0);
+            res.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+            res.cpuPerSecond = (kelta::bench::threadCpuSeconds() - cpuStart) / res.seconds;
             clock.restart();
             phase = 3;
         } else if (phase == 3 && clock.elapsed() >= 2000) {
@@ -160,35 +149,22 @@ Result runCase(bool outgoing, int readers, double rate, int seconds) {
 
 int main(int argc, char** argv) {
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/kelta-bench-XXXXXX"));
-    if (!root.isValid()) return 2;
-    const QString home = root.filePath(QStringLiteral("home"));
-    QDir().mkpath(home + QStringLiteral("/Documents"));
-    QDir().mkpath(root.filePath(QStringLiteral("serial")));
-    qputenv("HOME", home.toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
-    qputenv("KELTA_SETTINGS_FILE", root.filePath(QStringLiteral("LR900.ini")).toUtf8());
-    qputenv("KELTA_SERIAL_MAP", root.filePath(QStringLiteral("serial")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-
+    if (!kelta::bench::privateEnvironment(root)) return 2;
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const QString filter = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
 
-    std::printf("network monitoring load, %d s per case\n", seconds);
-    std::printf("%4s %7s %5s %9s %9s %7s %9s %9s %9s %8s\n", "side", "readers", "fps", "sent",
-                "accepted", "loss", "click p50", "click p99", "click max", "cpu/s");
+    std::printf("network monitoring load, %d s per case, window shown 1366x768\n", seconds);
+    kelta::bench::printHeader();
     for (const auto& [outgoing, readers] : {std::pair{true, 20}, std::pair{false, 64}}) {
-        for (double rate : {20.0, 100.0}) {
-            const Result r = runCase(outgoing, readers, rate, seconds);
-            const double loss =
-                r.sent ? 1.0 - static_cast<double>(r.accepted) / static_cast<double>(r.sent) : 0;
-            const double worst =
-                r.latencyMs.empty() ? 0 : *std::max_element(r.latencyMs.begin(), r.latencyMs.end());
-            std::printf("%4s %7d %5.0f %9llu %9llu %6.2f%% %7.1fms %7.1fms %7.1fms %7.0fms\n",
-                        r.side, r.readers, r.rate, static_cast<unsigned long long>(r.sent),
-                        static_cast<unsigned long long>(r.accepted), loss * 100.0,
-                        percentile(r.latencyMs, 0.5), percentile(r.latencyMs, 0.99), worst,
-                        r.cpuPerSecond * 1000.0);
-            std::fflush(stdout);
+        for (double rate : {20.0, 100.0, 230.0}) {
+            const QString name = QStringLiteral("%1 %2 x %3 fps")
+                                     .arg(outgoing ? QStringLiteral("outgoing")
+                                                   : QStringLiteral("listening"))
+                                     .arg(readers)
+                                     .arg(rate);
+            if (!filter.isEmpty() && !name.contains(filter)) continue;
+            kelta::bench::printResult(runCase(outgoing, readers, rate, seconds));
         }
     }
     return 0;

@@ -1,61 +1,74 @@
-// Load of a monitoring run on serial ports: 1, 4 and 8 simulated readers on pseudo-terminals,
-// each sending live reports at 50 and at 200 frames per second. For each case: the report
-// frames sent, the records accepted into grdUID, the loss ratio, and how late a click on a
-// button is handled while the run goes on (event-loop latency).
+// Load of a monitoring run on serial ports, the window shown at 1366x768 and painting:
+//  - 1, 4 and 8 simulated readers on pseudo-terminals at 50 and at 200 frames per second;
+//  - line rate: 1, 8 and 30 readers each writing 11,520 bytes a second (a full 115200 baud
+//    line) in writes paced every 20 ms, and 1 such reader among 30 checked ports whose other
+//    29 readers stay silent.
+// For each case: report frames sent, records accepted into grdUID, loss, records per second,
+// how late a click is handled while the run goes on (p50/p99), the CPU time of the utility's
+// thread per second of run, and how long after a Stop click records still came in.
 //
-//   bench_serial_load [seconds per case, default 20]
+//   bench_serial_load [seconds per case, default 20] [case name filter]
 //
-// Runs in a private temporary folder (settings, serial device map, documents); no display
-// needed (QT_QPA_PLATFORM=offscreen).
+// Runs in a private temporary folder (settings, serial device map, documents).
 
 #include "app/frmmodule.h"
 #include "click_probe.h"
+#include "load_common.h"
 #include "monitor/run_controller.h"
 #include "monitor/tag_tables.h"
+#include "reader-sim/sim_frames.h"
 #include "reader-sim/sim_host.h"
-#include "reader/link_state.h"
+#include "reader-sim/tag_population.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QMouseEvent>
-#include <QPointingDevice>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
 
 using kelta::bench::ClickProbe;
-using kelta::bench::nowUs;
-using kelta::bench::percentile;
+using kelta::bench::LoadResult;
+using kelta::bench::Pacer;
 
-struct Result {
-    int readers = 0;
-    double rate = 0;
-    quint64 sent = 0;
-    quint64 accepted = 0;
-    std::vector<double> latencyMs;
+constexpr double kLineBytesPerSecond = 11520.0; // 115200 baud, 8N1
+
+struct Case {
+    QString name;
+    int busy = 1;       // readers sending
+    int silent = 0;     // further checked ports whose reader sends nothing
+    double rate = 0;    // frames per second of each busy reader (sim pacing), or
+    bool lineRate = false; // 11,520 B/s of each busy reader in 20 ms writes
 };
 
-Result runCase(int readers, double rate, int seconds) {
-    Result res;
-    res.readers = readers;
-    res.rate = rate;
+int liveFrameBytes() {
+    kelta::sim::TagPopulation p(kelta::sim::PopulationOptions{}, 1);
+    kelta::sim::HeaderOptions h;
+    h.withReaderId = true;
+    h.readerId = 1;
+    return static_cast<int>(
+        kelta::sim::encodeLiveFrame(p.nextReading(1), kelta::sim::kTypeLive, h).size());
+}
+
+LoadResult runCase(const Case& k, int seconds) {
+    LoadResult res;
+    res.name = k.name;
 
     kelta::sim::SimHost host;
     auto window = std::make_unique<kelta::TfrmModule>();
     kelta::monitor::TagTables* tables = window->tagTables.get(); // the window's own
     kelta::monitor::RunController* ctl = window->runController.get();
     window->pcTagMain->setActivePage(window->tsCOM);
+    kelta::bench::showAsUser(*window);
 
+    const int readers = k.busy + k.silent;
     for (int i = 0; i < readers; ++i) {
         kelta::sim::ReaderConfig c;
         c.readerId = static_cast<std::uint16_t>(i + 1);
@@ -65,39 +78,64 @@ Result runCase(int readers, double rate, int seconds) {
         host.openPty(r, i + 1);
         ctl->chkCOM(i + 1)->setChecked(true);
     }
+    std::vector<int> busy;
+    for (int i = 0; i < k.busy; ++i) busy.push_back(i);
 
     QPushButton probeButton(QStringLiteral("probe"));
     probeButton.resize(60, 20);
     ClickProbe probe(&probeButton);
 
+    std::unique_ptr<Pacer> pacer;
     QElapsedTimer clock;
+    double cpuStart = 0;
     int phase = 0;
+    QElapsedTimer sinceStop;
+    quint64 acceptedAtStop = 0;
     QTimer driver;
-    driver.setInterval(20);
+    driver.setInterval(5);
     QObject::connect(&driver, &QTimer::timeout, [&] {
-        if (ctl->runState() != QLatin1String("Stop") || !window->btnStart->isEnabled()) return;
+        if (phase == 3) {
+            // After Stop: when did the last record come in?
+            if (tables->acceptedRecordCount() != acceptedAtStop) {
+                acceptedAtStop = tables->acceptedRecordCount();
+                res.stopMs = static_cast<double>(sinceStop.nsecsElapsed()) / 1e6;
+            }
+            return;
+        }
+        if (ctl->runState() != QLatin1String("Stop") || !window->btnStart->isEnabled() ||
+            ctl->passCount() == 0)
+            return;
         if (phase == 0) {
-            for (int i = 0; i < readers; ++i)
-                host.call(i, [rate](kelta::sim::ReaderSim& s) { s.setRate(rate); });
+            if (k.lineRate)
+                pacer = std::make_unique<Pacer>(host, busy, kLineBytesPerSecond, liveFrameBytes());
+            else
+                for (int i : busy)
+                    host.call(i, [&k](kelta::sim::ReaderSim& s) { s.setRate(k.rate); });
             probe.start();
+            cpuStart = kelta::bench::threadCpuSeconds();
             clock.start();
             phase = 1;
         } else if (phase == 1 && clock.elapsed() >= seconds * 1000) {
-            for (int i = 0; i < readers; ++i)
-                host.call(i, [](kelta::sim::ReaderSim& s) { s.setRate(0); });
             res.latencyMs = probe.stop();
+            res.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+            res.cpuPerSecond = (kelta::bench::threadCpuSeconds() - cpuStart) / res.seconds;
+            pacer.reset();
+            for (int i : busy) host.call(i, [](kelta::sim::ReaderSim& s) { s.setRate(0); });
             clock.restart();
             phase = 2;
         } else if (phase == 2 && clock.elapsed() >= 1500) {
-            // Every port has been visited since the last report was sent.
+            // Every port has had the time to be read since the last report was written.
+            for (int i : busy) res.sent += host.reader(i).stats().liveFramesSent;
             phase = 3;
+            acceptedAtStop = tables->acceptedRecordCount();
+            sinceStop.start();
             window->btnStart->click();
         }
     });
     driver.start();
     window->btnStart->click(); // returns when the run has ended
+    driver.stop();
 
-    for (int i = 0; i < readers; ++i) res.sent += host.reader(i).stats().liveFramesSent;
     res.accepted = tables->acceptedRecordCount();
     window.reset();
     host.stop();
@@ -108,35 +146,27 @@ Result runCase(int readers, double rate, int seconds) {
 
 int main(int argc, char** argv) {
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/kelta-bench-XXXXXX"));
-    if (!root.isValid()) return 2;
-    const QString home = root.filePath(QStringLiteral("home"));
-    QDir().mkpath(home + QStringLiteral("/Documents"));
-    QDir().mkpath(root.filePath(QStringLiteral("serial")));
-    qputenv("HOME", home.toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
-    qputenv("KELTA_SETTINGS_FILE", root.filePath(QStringLiteral("LR900.ini")).toUtf8());
-    qputenv("KELTA_SERIAL_MAP", root.filePath(QStringLiteral("serial")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-
+    if (!kelta::bench::privateEnvironment(root)) return 2;
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const QString filter = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
 
-    std::printf("serial monitoring load, %d s per case\n", seconds);
-    std::printf("%7s %6s %9s %9s %7s %9s %9s %9s\n", "readers", "fps", "sent", "accepted", "loss",
-                "click p50", "click p99", "click max");
-    for (int readers : {1, 4, 8}) {
-        for (double rate : {50.0, 200.0}) {
-            const Result r = runCase(readers, rate, seconds);
-            const double loss =
-                r.sent ? 1.0 - static_cast<double>(r.accepted) / static_cast<double>(r.sent) : 0;
-            const double worst =
-                r.latencyMs.empty() ? 0 : *std::max_element(r.latencyMs.begin(), r.latencyMs.end());
-            std::printf("%7d %6.0f %9llu %9llu %6.2f%% %7.1fms %7.1fms %7.1fms\n", r.readers,
-                        r.rate, static_cast<unsigned long long>(r.sent),
-                        static_cast<unsigned long long>(r.accepted), loss * 100.0,
-                        percentile(r.latencyMs, 0.5), percentile(r.latencyMs, 0.99), worst);
-            std::fflush(stdout);
-        }
+    std::vector<Case> cases;
+    for (int readers : {1, 4, 8})
+        for (double rate : {50.0, 200.0})
+            cases.push_back({QStringLiteral("serial %1 x %2 fps").arg(readers).arg(rate), readers,
+                             0, rate, false});
+    for (int readers : {1, 8, 30})
+        cases.push_back(
+            {QStringLiteral("serial line rate %1 readers").arg(readers), readers, 0, 0, true});
+    cases.push_back({QStringLiteral("serial line rate 1 + 29 silent"), 1, 29, 0, true});
+
+    std::printf("serial monitoring load, %d s per case, window shown 1366x768, frame %d bytes\n",
+                seconds, liveFrameBytes());
+    kelta::bench::printHeader();
+    for (const Case& k : cases) {
+        if (!filter.isEmpty() && !k.name.contains(filter)) continue;
+        kelta::bench::printResult(runCase(k, seconds));
     }
     return 0;
 }

@@ -1,15 +1,25 @@
 // Posting speed of the tag tables: records per second into the live grid for 100, 1,000 and
-// 10,000 distinct tags, with and without the auto-save file, with no selection and with 200
-// selected tags. Each record is followed by one pass of the event loop, as during a run.
+// 10,000 distinct tags already listed, with and without the auto-save file, with no selection
+// and with 200 selected tags; and for 10,000 tags that are new (each record adds a row, an lvTag
+// item and an index entry) with the window shown. Each record is followed by one pass of the
+// event loop, as during a run. Last, a run over TCP in which one reader reports 10,000 new tags
+// at 1,000 frames per second, the window shown at 1366x768: records, click latency, CPU time
+// and how long records still come in after a Stop clicked at full load.
 #include "monitor/tag_tables.h"
 
 #include "app/frmmodule.h"
 #include "app/wait_pump.h"
+#include "load_common.h"
+#include "monitor/run_controller.h"
+#include "reader-sim/sim_host.h"
 #include "reader/link_state.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QListWidget>
+#include <QHostAddress>
+#include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -95,14 +105,118 @@ void Args(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_PostLive)->Apply(Args);
 
+// 10,000 tags, each new when it is posted: the cost of a first report.
+void BM_PostNewTags(benchmark::State& state) {
+    const int tags = static_cast<int>(state.range(0));
+    std::vector<DecodedTagRecord> records;
+    records.reserve(static_cast<std::size_t>(tags));
+    for (int i = 0; i < tags; ++i) records.push_back(Record(i));
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto window = std::make_unique<TfrmModule>();
+        monitor::TagTables* tables = window->tagTables.get();
+        bench::showAsUser(*window);
+        tables->btnClearClick();
+        tables->setCurrentTagGrid(window->grdUID);
+        state.ResumeTiming();
+        for (const auto& r : records) {
+            tables->PostTagRecord(r, DecodeMode::Live);
+            PumpEvents();
+        }
+        state.PauseTiming();
+        window.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * tags);
+}
+BENCHMARK(BM_PostNewTags)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// One reader over TCP reporting `tags` different tags in turn at `rate` frames per second;
+// Stop is clicked after `seconds`, while the reports still come in.
+bench::LoadResult newTagsRun(int tags, double rate, int seconds) {
+    bench::LoadResult res;
+    res.name = QStringLiteral("tcp %1 new tags at %2 fps").arg(tags).arg(rate);
+    sim::SimHost host;
+    auto window = std::make_unique<TfrmModule>();
+    monitor::RunController& ctl = *window->runController;
+    monitor::TagTables& tables = *window->tagTables;
+    bench::showAsUser(*window);
+    quint16 port = 0;
+    {
+        QTcpServer s;
+        if (s.listen(QHostAddress(QHostAddress::LocalHost), 0)) port = s.serverPort();
+    }
+    sim::ReaderConfig c;
+    c.readerId = 1;
+    c.tags.count = tags;
+    const int r = host.addReader(c);
+    host.listenTcp(r, port, QStringLiteral("127.0.0.1"));
+    ctl.chkIP(1)->setChecked(true);
+    ctl.edIP(1)->setText(QStringLiteral("127.0.0.1"));
+    window->edtTcpRemotePort->setText(QString::number(port));
+    window->pcTagMain->setActivePage(window->tsNET);
+
+    QPushButton probeButton(QStringLiteral("probe"));
+    probeButton.resize(60, 20);
+    bench::ClickProbe probe(&probeButton);
+    QElapsedTimer clock, sinceStop;
+    double cpuStart = 0;
+    quint64 acceptedAtStop = 0;
+    int phase = 0;
+    QTimer driver;
+    driver.setInterval(5);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (phase == 2) {
+            if (tables.acceptedRecordCount() != acceptedAtStop) {
+                acceptedAtStop = tables.acceptedRecordCount();
+                res.stopMs = static_cast<double>(sinceStop.nsecsElapsed()) / 1e6;
+            }
+            return;
+        }
+        if (ctl.runState() != QLatin1String("Stop") || !window->btnStart->isEnabled() ||
+            ctl.passCount() == 0)
+            return;
+        if (phase == 0) {
+            host.call(0, [rate](sim::ReaderSim& s) { s.setRate(rate); });
+            probe.start();
+            cpuStart = bench::threadCpuSeconds();
+            clock.start();
+            phase = 1;
+        } else if (phase == 1 && clock.elapsed() >= seconds * 1000) {
+            res.latencyMs = probe.stop();
+            res.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+            res.cpuPerSecond = (bench::threadCpuSeconds() - cpuStart) / res.seconds;
+            res.sent = host.reader(0).stats().liveFramesSent;
+            res.accepted = tables.acceptedRecordCount();
+            acceptedAtStop = res.accepted;
+            res.stopMs = 0;
+            phase = 2;
+            sinceStop.start();
+            window->btnStart->click();
+        }
+    });
+    driver.start();
+    window->btnStart->click(); // returns when the run has ended
+    driver.stop();
+    window.reset();
+    host.stop();
+    return res;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/kelta-bench-XXXXXX"));
+    if (!kelta::bench::privateEnvironment(root)) return 2;
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+
+    // Records sent and accepted up to the Stop click; "stop": the last record taken after it.
+    std::printf("\ntag tables under load, window shown 1366x768\n");
+    kelta::bench::printHeader();
+    kelta::bench::printResult(newTagsRun(10000, 1000.0, 10));
     return 0;
 }
