@@ -65,8 +65,8 @@ LoadResult runCase(const Case& k, int seconds) {
     auto window = std::make_unique<kelta::TfrmModule>();
     kelta::monitor::TagTables* tables = window->tagTables.get(); // the window's own
     kelta::monitor::RunController* ctl = window->runController.get();
+    kelta::bench::showAsUser(*window); // restores the stored link page: choose it afterwards
     window->pcTagMain->setActivePage(window->tsCOM);
-    kelta::bench::showAsUser(*window);
 
     const int readers = k.busy + k.silent;
     for (int i = 0; i < readers; ++i) {
