@@ -58,8 +58,7 @@ public:
             timer_ = new QTimer;
             clock_.start();
             timer_->setInterval(stepMs);
-            QObject::connect(timer_, &QTimer::timeout, [this, readers, bytesPerSecond,
-                                                        frameBytes] {
+            QObject::connect(timer_, &QTimer::timeout, [this, readers, bytesPerSecond, frameBytes] {
                 const auto due = static_cast<quint64>(static_cast<double>(clock_.elapsed()) *
                                                       bytesPerSecond / 1000.0 / frameBytes);
                 const int n = static_cast<int>(due - sent_);

@@ -158,11 +158,11 @@ int main(int argc, char** argv) {
     kelta::bench::printHeader();
     for (const auto& [outgoing, readers] : {std::pair{true, 20}, std::pair{false, 64}}) {
         for (double rate : {20.0, 100.0, 230.0}) {
-            const QString name = QStringLiteral("%1 %2 x %3 fps")
-                                     .arg(outgoing ? QStringLiteral("outgoing")
-                                                   : QStringLiteral("listening"))
-                                     .arg(readers)
-                                     .arg(rate);
+            const QString name =
+                QStringLiteral("%1 %2 x %3 fps")
+                    .arg(outgoing ? QStringLiteral("outgoing") : QStringLiteral("listening"))
+                    .arg(readers)
+                    .arg(rate);
             if (!filter.isEmpty() && !name.contains(filter)) continue;
             kelta::bench::printResult(runCase(outgoing, readers, rate, seconds));
         }

@@ -42,9 +42,9 @@ constexpr double kLineBytesPerSecond = 11520.0; // 115200 baud, 8N1
 
 struct Case {
     QString name;
-    int busy = 1;       // readers sending
-    int silent = 0;     // further checked ports whose reader sends nothing
-    double rate = 0;    // frames per second of each busy reader (sim pacing), or
+    int busy = 1;          // readers sending
+    int silent = 0;        // further checked ports whose reader sends nothing
+    double rate = 0;       // frames per second of each busy reader (sim pacing), or
     bool lineRate = false; // 11,520 B/s of each busy reader in 20 ms writes
 };
 

@@ -16,8 +16,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QListWidget>
 #include <QHostAddress>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>

@@ -268,7 +268,17 @@ bool NetworkLinks::readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString
                                       static_cast<std::size_t>(bytes.size())));
     if (block.empty()) return false;
     const std::string linkName = name.toStdString();
-    return SplitReportBlock(mode, LinkKind::Network, linkName, block, sink_, [] { PumpEvents(); });
+    // Frame by frame: a frame of another type is dropped alone, not with the reports read
+    // together with it.
+    bool result = false;
+    ForEachFrame(block, [&](std::span<const std::uint8_t> frame) {
+        if (!keepGoing()) return false;
+        result = SplitReportBlock(mode, LinkKind::Network, linkName, frame, sink_,
+                                  [] { PumpEvents(); }) ||
+                 result;
+        return true;
+    });
+    return result;
 }
 
 bool NetworkLinks::PollNetworkLink(DecodeMode mode, int& pollCursor) {
@@ -288,8 +298,16 @@ bool NetworkLinks::PollNetworkLink(DecodeMode mode, int& pollCursor) {
             if (waiting(k, false)) found = k;
         if (!found) return false;
         pollCursor = found;
-        Accepted& a = acceptedReaders_[static_cast<std::size_t>(found)];
-        return readAndSplit(a.socket, a.carry, a.address, mode);
+        // Every connection with bytes waiting is served, the one found first.
+        bool result = false;
+        for (int i = 0; i < highest && keepGoing(); ++i) {
+            const int k = (found - 1 + i) % highest + 1;
+            if (!waiting(k, false)) continue;
+            Accepted& a = acceptedReaders_[static_cast<std::size_t>(k)];
+            result = readAndSplit(a.socket, a.carry, a.address, mode) || result;
+            if (!*alive) return result;
+        }
+        return result;
     }
     if (link_.linkMode != 0) return false;
 
@@ -326,12 +344,17 @@ bool NetworkLinks::PollNetworkLink(DecodeMode mode, int& pollCursor) {
         if (waiting(k)) found = k;
     if (!found) return false;
     pollCursor = found;
-    const std::size_t i = static_cast<std::size_t>(found);
-    QTcpSocket* s = readerConnections_[i];
-    const QString name = s->property("address").toString();
-    const bool result = readAndSplit(s, outgoingCarry_[i], name, mode);
-    if (!*alive) return result;
-    lastDataTick_[i] = platform::tickMs();
+    bool result = false;
+    for (int j = 0; j < highest && keepGoing(); ++j) {
+        const int k = (found - 1 + j) % highest + 1;
+        if (!waiting(k)) continue;
+        const std::size_t i = static_cast<std::size_t>(k);
+        QTcpSocket* s = readerConnections_[i];
+        const QString name = s->property("address").toString();
+        result = readAndSplit(s, outgoingCarry_[i], name, mode) || result;
+        if (!*alive) return result;
+        lastDataTick_[i] = platform::tickMs();
+    }
     return result;
 }
 

@@ -67,9 +67,13 @@ public:
     void CloseNetworkLinks();
     // One frame to every connected reader of the current link kind; send errors are ignored.
     void WriteNetworkLinks(std::span<const std::uint8_t> frame);
-    // Serves one connection (after the watchdog, for outgoing ones); false when nothing was
-    // read or no whole frame came, otherwise what the report splitter returned.
+    // Serves every connection with bytes waiting, the next one after pollCursor first (after
+    // the watchdog, for outgoing ones); each whole frame goes to the report splitter on its
+    // own. False when nothing was read or no whole frame came, otherwise what the splitter
+    // returned for any of them.
     bool PollNetworkLink(DecodeMode mode, int& pollCursor);
+    // False once the run is to end: frames still read are not decoded.
+    void setKeepGoing(std::function<bool()> fn) { keepGoing_ = std::move(fn); }
 
     // Socket events of the outgoing connections.
     void ClientSocket1Connect(QTcpSocket* socket);
@@ -115,6 +119,7 @@ private:
     void clearAccepted(int slot);
     bool readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString& name, DecodeMode mode);
     bool settleSteps(const Alive& alive);
+    bool keepGoing() const { return !keepGoing_ || keepGoing_(); }
     bool readTagPageShown() const;
     int remotePort();
 
@@ -132,6 +137,7 @@ private:
     // end of the run closes all of them.
     std::vector<QPointer<QTcpSocket>> acceptedAll_;
     int refusedAccepts_ = 0;
+    std::function<bool()> keepGoing_;
     Alive alive_ = std::make_shared<bool>(true);
 };
 

@@ -84,6 +84,12 @@ RunController::RunController(TfrmModule& window, reader::LinkState& link, TagTab
           [this](int n) { return edIP(n); }) {
     buildControlTables();
     connectHandlers();
+    // Frames still held when Stop is clicked are not decoded: the run ends within its pass.
+    const auto running = [this] {
+        return runState() == kStop && !closePending_ && !programClosing();
+    };
+    serial_.setKeepGoing(running);
+    net_.setKeepGoing(running);
     // The first page was shown before this object existed, so its show handler never ran:
     // give pcMain the tag that handler sets, or connect events would take the configuration
     // role on the Read TAG page.
@@ -340,6 +346,7 @@ void RunController::endRun() {
 
     tables_.closeFiles();
     tables_.saveSelectionFile();
+    tables_.flushViews();
 
     w_.tmrBusy->stop();
     setTag(w_.btnTagLog, 0);

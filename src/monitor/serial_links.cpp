@@ -4,6 +4,7 @@
 #include "platform/timings.h"
 
 #include <QCheckBox>
+#include <QSocketNotifier>
 #include <algorithm>
 #include <cstdio>
 
@@ -22,6 +23,8 @@ SerialLinks::SerialLinks(FrameHandler onFrame, Pump pump)
         s.assembler =
             std::make_unique<SerialFrameAssembler>([this, n](std::span<const std::uint8_t> f) {
                 Slot& slot = slots_[static_cast<std::size_t>(n)];
+                // The run is ending: what is still held goes with the closing port.
+                if (!keepGoing()) return;
                 const bool r = onFrame_ ? onFrame_(pollMode_, portName(n), f) : false;
                 slot.frameDone = true;
                 slot.frameResult = r;
@@ -64,6 +67,20 @@ std::size_t SerialLinks::pendingBytes(int n) const {
     return slots_[static_cast<std::size_t>(n)].assembler->pending();
 }
 
+std::size_t SerialLinks::inboxBytes(int n) const {
+    if (n < 1 || n >= kSlotCount) return 0;
+    return slots_[static_cast<std::size_t>(n)].inbox.size();
+}
+
+std::uint64_t SerialLinks::purgedBytes(int n) const {
+    if (n < 1 || n >= kSlotCount) return 0;
+    return slots_[static_cast<std::size_t>(n)].purged;
+}
+
+std::uint64_t SerialLinks::purgedBytes() const {
+    return purgedTotal_;
+}
+
 bool SerialLinks::usable(int n) const {
     const Slot& s = slots_[static_cast<std::size_t>(n)];
     return s.open && s.handle && s.handle->isOpen();
@@ -74,7 +91,14 @@ void SerialLinks::pump() {
 }
 
 void SerialLinks::OpenSerialLinks() {
-    for (int n = 1; n < kSlotCount; ++n) slots_[static_cast<std::size_t>(n)].assembler->reset();
+    purgedTotal_ = 0;
+    for (int n = 1; n < kSlotCount; ++n) {
+        Slot& s = slots_[static_cast<std::size_t>(n)];
+        s.assembler->reset();
+        s.inbox.clear();
+        s.purged = 0;
+        s.resetPending = false;
+    }
 
     for (int n = 1; n <= kHighestPort; ++n) {
         Slot& s = slots_[static_cast<std::size_t>(n)];
@@ -93,11 +117,19 @@ void SerialLinks::OpenSerialLinks() {
         port->purge(platform::Purge::Both);
         s.handle = std::move(port);
         s.open = true;
+        s.emptyWakeups = 0;
+        s.notifier =
+            std::make_unique<QSocketNotifier>(s.handle->nativeHandle(), QSocketNotifier::Read);
+        QObject::connect(s.notifier.get(), &QSocketNotifier::activated, s.notifier.get(),
+                         [this, n] { onReadable(n); });
         highestSerialPort_ = n;
     }
 }
 
 void SerialLinks::closeSlot(Slot& s) {
+    // The notifier goes before its descriptor.
+    s.notifier.reset();
+    s.inbox.clear();
     if (s.handle) s.handle->close();
     s.handle.reset();
     s.open = false;
@@ -124,14 +156,58 @@ void SerialLinks::CloseSerialLinks(bool restore) {
 void SerialLinks::WriteSerialLinks(std::span<const std::uint8_t> frame) {
     for (int n = 1; n <= highestSerialPort_ && n < kSlotCount; ++n) {
         if (!usable(n)) continue;
-        slots_[static_cast<std::size_t>(n)].handle->purge(platform::Purge::Both);
+        Slot& s = slots_[static_cast<std::size_t>(n)];
+        s.handle->purge(platform::Purge::Both);
+        s.inbox.clear();
         pump();
         // A nested handler may not close ports, but a vanished device closes nothing either:
         // look again before writing.
         if (!usable(n)) continue;
-        slots_[static_cast<std::size_t>(n)].handle->write(frame);
+        s.handle->write(frame);
         pump();
     }
+}
+
+std::size_t SerialLinks::drain(int n) {
+    if (!usable(n)) return 0;
+    Slot& s = slots_[static_cast<std::size_t>(n)];
+    std::size_t total = 0;
+    for (;;) {
+        const std::optional<int> queued = s.handle->queuedInput();
+        if (!queued) {
+            // The device failed or hung up: the polls keep looking, the notifier rests.
+            if (s.notifier) s.notifier->setEnabled(false);
+            break;
+        }
+        if (*queued <= 0) break;
+        const auto bytes = s.handle->read(static_cast<std::size_t>(*queued));
+        if (!bytes || bytes->empty()) break;
+        if (s.inbox.size() + bytes->size() > kMaxBufferedInput) {
+            // A flood no line can deliver: what is held goes, and is counted.
+            s.purged += s.inbox.size();
+            purgedTotal_ += s.inbox.size();
+            s.inbox.clear();
+            s.resetPending = true;
+        }
+        s.inbox.insert(s.inbox.end(), bytes->begin(), bytes->end());
+        total += bytes->size();
+    }
+    if (total > 0) {
+        s.emptyWakeups = 0;
+        if (s.notifier && !s.notifier->isEnabled()) s.notifier->setEnabled(true);
+    }
+    return total;
+}
+
+void SerialLinks::onReadable(int n) {
+    if (drain(n) > 0 || !usable(n)) return;
+    Slot& s = slots_[static_cast<std::size_t>(n)];
+    if (s.notifier && ++s.emptyWakeups > kMaxEmptyWakeups) s.notifier->setEnabled(false);
+}
+
+void SerialLinks::drainSerialPorts() {
+    const int highest = std::min(highestSerialPort_, kHighestPort);
+    for (int n = 1; n <= highest; ++n) drain(n);
 }
 
 bool SerialLinks::PollSerialLink(DecodeMode mode, int& pollCursor) {
@@ -145,52 +221,45 @@ bool SerialLinks::PollSerialLink(DecodeMode mode, int& pollCursor) {
         if (usable(n)) found = n;
     if (!found) return false;
     pollCursor = found;
-
-    Slot& s = slots_[static_cast<std::size_t>(found)];
-    // A partial frame from the previous poll of this port is kept and completed by this one;
-    // only one silent for too long is dropped (the reader was reset in the middle of it).
-    s.assembler->expire(platform::tickMs());
     pollMode_ = mode;
 
-    std::size_t receivedTotal = 0;
-    bool result = false;
+    auto anything = [&] {
+        for (int n = 1; n <= highest; ++n)
+            if (!slots_[static_cast<std::size_t>(n)].inbox.empty()) return true;
+        return false;
+    };
+    // Nothing held: wait a little for the next bytes, as a visit of a port always did.
     for (int attempt = 0; attempt < timing::kSerialPollAttempts; ++attempt) {
         pump();
-        if (!usable(found)) break;
-        const std::optional<int> queued = s.handle->queuedInput();
-        if (!queued) {
-            platform::sleepMs(timing::kSerialPollSleepMs);
-            continue;
-        }
-        if (*queued > kMaxQueuedInput) {
-            s.assembler->reset();
-            s.handle->purge(platform::Purge::Input);
-            continue;
-        }
-        if (*queued == 0) {
-            platform::sleepMs(timing::kSerialPollSleepMs);
-            continue;
-        }
-        result = true;
-        const auto bytes = s.handle->read(static_cast<std::size_t>(*queued));
-        std::size_t frameLength = 0;
-        bool completed = false;
-        if (bytes) {
-            receivedTotal += bytes->size();
-            s.frameDone = false;
-            s.assembler->feed(*bytes, platform::tickMs());
-            frameLength = s.assembler->lastLengthField();
-            if (s.frameDone) {
-                result = s.frameResult;
-                completed = !s.assembler->assembling();
-            }
-        }
-        // One frame's worth of bytes read in this poll, or the frame begun in an earlier poll
-        // completed with nothing left over.
-        if (frameLength > 0 && receivedTotal >= frameLength + 3) break;
-        if (completed) break;
+        drainSerialPorts();
+        if (anything() || !keepGoing()) break;
+        platform::sleepMs(timing::kSerialPollSleepMs);
     }
-    return result;
+
+    bool received = false;
+    bool result = false;
+    for (int i = 0; i < highest && keepGoing(); ++i) {
+        const int n = (found - 1 + i) % highest + 1;
+        if (!usable(n)) continue;
+        Slot& s = slots_[static_cast<std::size_t>(n)];
+        if (s.resetPending) {
+            s.assembler->reset();
+            s.resetPending = false;
+        }
+        // A partial frame from the previous poll of this port is kept and completed by this
+        // one; only one silent for too long is dropped (the reader was reset in the middle).
+        s.assembler->expire(platform::tickMs());
+        if (s.inbox.empty()) continue;
+        // Taken out first: while the frames are handled the window processes its events, and
+        // the notifier appends what arrives meanwhile to a fresh inbox.
+        std::vector<std::uint8_t> bytes;
+        bytes.swap(s.inbox);
+        received = true;
+        s.frameDone = false;
+        s.assembler->feed(bytes, platform::tickMs());
+        result = s.frameDone ? s.frameResult : true;
+    }
+    return received && result;
 }
 
 } // namespace kelta::monitor

@@ -1,7 +1,13 @@
 #pragma once
 // The serial ports of a monitoring run: one reader on each port chosen with the chkCOM check
-// boxes, opened at Start, restored and closed at the end of the run, polled one port per loop
-// pass in turn.
+// boxes, opened at Start, restored and closed at the end of the run.
+//
+// Every open port is drained as its bytes arrive: a socket notifier per descriptor reads what
+// the driver holds into the port's inbox whenever the window processes its events, so a full
+// line never overflows the driver's queue while the window is busy, and a silent port costs
+// nothing. A poll takes the inboxes of all ports (the rotating cursor only says which comes
+// first), assembles them and delivers every complete frame. Only a flood no line can deliver
+// (more than kMaxBufferedInput bytes held unassembled) is thrown away, and it is counted.
 
 #include "monitor/proto/frame_assembler.h"
 #include "monitor/proto/tag_record.h"
@@ -16,8 +22,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QCheckBox;
+class QSocketNotifier;
 
 namespace kelta::monitor {
 
@@ -26,8 +34,9 @@ public:
     // Slots 1 ... 32, indexed by the port number; slot 0 is never used.
     static constexpr int kSlotCount = 33;
     static constexpr int kHighestPort = 32;
-    // More queued input than this is discarded unread.
-    static constexpr int kMaxQueuedInput = 1024;
+    // Bytes a port may hold unassembled; beyond it the held bytes are purged and counted.
+    // A line delivers 11,520 bytes a second: this is more than five seconds of it.
+    static constexpr std::size_t kMaxBufferedInput = 64 * 1024;
     static constexpr int kDriverQueueBytes = 2048;
 
     // Receives one complete report frame (from the start byte on) with the decoding mode and
@@ -36,6 +45,8 @@ public:
                                             std::span<const std::uint8_t> frame)>;
     // "Let the window process its messages."
     using Pump = std::function<void()>;
+    // False once the run is to end: the frames still held are not delivered.
+    using KeepGoing = std::function<bool()>;
 
     explicit SerialLinks(FrameHandler onFrame, Pump pump = {});
     ~SerialLinks();
@@ -51,12 +62,18 @@ public:
     // With restore, each port gets back the settings it had before the run; every port is
     // closed either way.
     void CloseSerialLinks(bool restore);
-    // Writes one frame to every open port, each purged first (unread input is discarded).
+    // Writes one frame to every open port, each purged first (input received and not yet
+    // assembled is discarded).
     void WriteSerialLinks(std::span<const std::uint8_t> frame);
-    // Serves the next open port after pollCursor (which it advances). False when no port is
-    // open or nothing was read; otherwise true, or the handler's result for the last frame
-    // completed.
+    // Delivers the complete frames received on every open port, starting with the next open
+    // port after pollCursor (which it advances). While nothing has arrived on any port it
+    // waits up to timing::kSerialPollAttempts steps of timing::kSerialPollSleepMs, letting the
+    // window process its messages. False when no port is open or nothing was received;
+    // otherwise true, or the handler's result for the last frame completed.
     bool PollSerialLink(DecodeMode mode, int& pollCursor);
+    // Reads what the driver holds on every open port into its inbox (what the notifiers do).
+    void drainSerialPorts();
+    void setKeepGoing(KeepGoing fn) { keepGoing_ = std::move(fn); }
 
     // The number of the highest port opened in this run, 0 when none.
     int highestSerialPort() const { return highestSerialPort_; }
@@ -67,6 +84,11 @@ public:
     platform::SerialPort* port(int n) const;
     // Bytes of a partial frame held for port n.
     std::size_t pendingBytes(int n) const;
+    // Received bytes of port n not yet assembled.
+    std::size_t inboxBytes(int n) const;
+    // Bytes purged as a flood since the port was opened, and over all ports of the run.
+    std::uint64_t purgedBytes(int n) const;
+    std::uint64_t purgedBytes() const;
 
     static std::string portName(int n); // "01" ... "32"
 
@@ -77,18 +99,34 @@ private:
         bool open = false;
         std::optional<platform::PortState> saved;
         std::unique_ptr<SerialFrameAssembler> assembler;
+        std::unique_ptr<QSocketNotifier> notifier;
+        std::vector<std::uint8_t> inbox;
+        std::uint64_t purged = 0;
+        // The held bytes were purged: the partial frame has lost its continuation.
+        bool resetPending = false;
+        // Notifications that found nothing to read, in a row (a hung-up device signals
+        // readable forever; after a few the notifier rests and the polls look instead).
+        int emptyWakeups = 0;
         // Set by the frame handler callback while a poll feeds this slot.
         bool frameDone = false;
         bool frameResult = false;
     };
 
     bool usable(int n) const;
+    bool keepGoing() const { return !keepGoing_ || keepGoing_(); }
     void pump();
     void closeSlot(Slot& s);
+    // Reads what the driver holds on port n into its inbox; the count read.
+    std::size_t drain(int n);
+    // The notifier of port n: drains it.
+    void onReadable(int n);
+    static constexpr int kMaxEmptyWakeups = 3;
 
     FrameHandler onFrame_;
     Pump pump_;
+    KeepGoing keepGoing_;
     std::array<Slot, kSlotCount> slots_;
+    std::uint64_t purgedTotal_ = 0;
     int highestSerialPort_ = 0;
     DecodeMode pollMode_ = DecodeMode::Live;
 };

@@ -160,6 +160,9 @@ TagTables::TagTables(TfrmModule& window, reader::LinkState& link)
     : QObject(&window), w_(window), link_(link),
       clock_([] { return QDateTime::currentDateTime(); }) {
     lastSeenDefault_ = clock_();
+    viewTimer_.setSingleShot(true);
+    viewTimer_.setInterval(kViewRefreshMs);
+    connect(&viewTimer_, &QTimer::timeout, this, [this] { flushViews(); });
     TfrmModule& w = w_;
     chooseFile_ = [](QFileDialog* dialog, const QString& preset) {
         if (!dialog) return preset;
@@ -299,7 +302,8 @@ void TagTables::PostTagRecord(const DecodedTagRecord& rec, DecodeMode mode) {
     int row = mode == DecodeMode::Live ? findUidRow(g, uid) : -1;
 
     // 2.
-    setTextIfChanged(w_.edtTagID, uid);
+    views_.tagId = uid;
+    views_.tagIdPending = true;
 
     // 3.
     if (row > 0) {
@@ -310,9 +314,7 @@ void TagTables::PostTagRecord(const DecodedTagRecord& rec, DecodeMode mode) {
         g->setCell(kColNo, row, QString::number(row));
         g->setCell(kColUid, row, uid);
         noteRow(g, row, uid);
-        auto* item = new QListWidgetItem(uid);
-        w_.lvTag->addItem(item);
-        w_.lvTag->setCurrentItem(item);
+        views_.newTags << uid;
         g->setCell(kColCount, row, QStringLiteral("1"));
     }
 
@@ -338,18 +340,54 @@ void TagTables::PostTagRecord(const DecodedTagRecord& rec, DecodeMode mode) {
     }
 
     // 7.
-    g->setCurrentRow(row);
+    views_.grid = g;
+    views_.gridRow = row;
     ++acceptedRecordCount_;
 
     // 8. Reader commands address the reader last heard.
-    const QString readerId = QString::fromStdString(rec.readerId);
-    if (w_.cbxTxID_00) w_.cbxTxID_00->setChecked(true);
-    if (w_.cbxTxID_01) w_.cbxTxID_01->setChecked(true);
-    for (QLineEdit* e : {w_.edtTxID_00, w_.edtTxID_01, w_.edtTxID_02})
-        setTextIfChanged(e, readerId);
+    views_.readerId = QString::fromStdString(rec.readerId);
+    views_.readerIdPending = true;
+    scheduleViews();
 
     // 9.
     if (w_.chbAutoSave && w_.chbAutoSave->isChecked()) writeAutoSaveLine(g, row, now);
+}
+
+void TagTables::scheduleViews() {
+    if (!viewTimer_.isActive()) viewTimer_.start();
+}
+
+void TagTables::flushViews() {
+    viewTimer_.stop();
+    if (!views_.newTags.isEmpty()) {
+        // One batch: the list lays its items out once, not once per new tag.
+        QListWidgetItem* last = nullptr;
+        for (const QString& uid : std::as_const(views_.newTags)) {
+            last = new QListWidgetItem(uid);
+            w_.lvTag->addItem(last);
+        }
+        views_.newTags.clear();
+        w_.lvTag->setCurrentItem(last);
+    }
+    if (views_.tagIdPending) {
+        views_.tagIdPending = false;
+        setTextIfChanged(w_.edtTagID, views_.tagId);
+    }
+    if (views_.readerIdPending) {
+        views_.readerIdPending = false;
+        if (w_.cbxTxID_00) w_.cbxTxID_00->setChecked(true);
+        if (w_.cbxTxID_01) w_.cbxTxID_01->setChecked(true);
+        for (QLineEdit* e : {w_.edtTxID_00, w_.edtTxID_01, w_.edtTxID_02})
+            setTextIfChanged(e, views_.readerId);
+    }
+    if (views_.grid) {
+        if (views_.gridRow < views_.grid->rowCount()) views_.grid->setCurrentRow(views_.gridRow);
+        views_.grid = nullptr;
+    }
+    if (views_.selRow > 0) {
+        if (views_.selRow < w_.grdSel->rowCount()) w_.grdSel->setCurrentRow(views_.selRow);
+        views_.selRow = 0;
+    }
 }
 
 void TagTables::resetSelectionCounters() {
@@ -389,10 +427,10 @@ void TagTables::trackSelection(StringGrid* g, int row, const QString& uid, const
         noteRow(sel, s, uid);
         sel->setCell(kColCount, s, QStringLiteral("1"));
         sel->setCell(kColSince, s, QStringLiteral("0"));
-        sel->setCurrentRow(s);
+        views_.selRow = s;
     } else {
         // 6.
-        sel->setCurrentRow(s);
+        views_.selRow = s;
         const QDateTime seen = lastSeen(s);
         const qint64 ms = seen.msecsTo(now);
         if (sel->cell(kColSince, s).isEmpty()) {
@@ -493,6 +531,7 @@ void TagTables::btnClearClick() {
         return;
     }
     // 3.
+    views_.newTags.clear();
     w_.lvTag->clear();
     // 4.
     normaliseTagTimeout();
@@ -516,6 +555,9 @@ void TagTables::btnClearClick() {
     }
     // 7.
     if (w_.pnlTagCount) w_.pnlTagCount->setText(QStringLiteral("0"));
+    views_.tagIdPending = false;
+    views_.grid = nullptr;
+    views_.selRow = 0;
     w_.edtTagID->setText(kZeroUid);
     acceptedRecordCount_ = 0;
     if (runStartTimeHook_) runStartTimeHook_(now);

@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -63,6 +64,14 @@ public:
     // TagRecordSink.
     bool hasCurrentTagGrid() const override { return current_ != nullptr; }
     void PostTagRecord(const DecodedTagRecord& record, DecodeMode mode) override;
+
+    // What a record changes besides the grid cells (the new lvTag items, edtTagID, the reader
+    // ID fields, the selected rows of the grids) is shown at most every kViewRefreshMs, in
+    // one batch: a busy window repaints and lays out its lists ten times a second, not once
+    // per record.
+    static constexpr int kViewRefreshMs = 100;
+    // Shows what is pending now (end of a run, tests).
+    void flushViews();
 
     // "Clear": empty grids and lists, one grdSel row per selected tag, counters to zero.
     void btnClearClick();
@@ -136,6 +145,7 @@ private:
     UidIndex& indexOf(StringGrid* grid);
     void noteRow(StringGrid* grid, int row, const QString& uid);
 
+    void scheduleViews();
     bool isSelected(const QString& uid);
     void trackSelection(StringGrid* g, int row, const QString& uid, const QDateTime& now);
     void resetSelectionCounters();
@@ -149,6 +159,17 @@ private:
     TfrmModule& w_;
     reader::LinkState& link_;
     StringGrid* current_ = nullptr;
+    struct PendingViews {
+        QStringList newTags; // lvTag items to add, in the order first seen
+        QString tagId;
+        bool tagIdPending = false;
+        QString readerId;
+        bool readerIdPending = false;
+        StringGrid* grid = nullptr; // the grid whose row gridRow becomes the selected one
+        int gridRow = 0;
+        int selRow = 0; // grdSel row to select, 0 none
+    } views_;
+    QTimer viewTimer_;
     UidIndex liveIndex_, logIndex_, selIndex_;
     QSet<QString> selected_;
     bool selectedDirty_ = true;

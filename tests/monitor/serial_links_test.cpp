@@ -202,24 +202,63 @@ TEST_F(SerialLinksTest, FrameStraddlingTwoPollsIsKeptButAStaleOneIsDropped) {
     EXPECT_EQ(delivered[0].frame, kFrameB);
 }
 
-TEST_F(SerialLinksTest, MoreThan1024QueuedBytesAreDiscardedUnread) {
-    MappedPty com9(9);
+TEST_F(SerialLinksTest, AFullQueueIsReadWholeAndOnlyAFloodBeyondTheBoundIsPurged) {
+    MappedPty com9(9), com10(10);
     check(9);
+    check(10);
     links.OpenSerialLinks();
-    // 147 whole frames: every one would be delivered if the flood were read.
-    Bytes flood;
-    while (flood.size() <= 1024) flood.insert(flood.end(), kFrameA.begin(), kFrameA.end());
-    ASSERT_TRUE(com9.pty().send(flood));
-    ASSERT_TRUE(queued(9, static_cast<int>(flood.size())));
-    EXPECT_FALSE(links.PollSerialLink(DecodeMode::Live, cursor));
-    EXPECT_TRUE(delivered.empty());
-    EXPECT_EQ(links.port(9)->queuedInput().value_or(-1), 0);
+    // 147 whole frames queued at once (more than the driver's old 1024-byte limit): all read.
+    Bytes queue;
+    while (queue.size() <= 1024) queue.insert(queue.end(), kFrameA.begin(), kFrameA.end());
+    const std::size_t frames = queue.size() / kFrameA.size();
+    ASSERT_TRUE(com9.pty().send(queue));
+    ASSERT_TRUE(com10.pty().send(kFrameB)); // another port in the same pass
+    ASSERT_TRUE(queued(9, static_cast<int>(queue.size())));
+    ASSERT_TRUE(queued(10, 7));
+    EXPECT_TRUE(links.PollSerialLink(DecodeMode::Live, cursor));
+    ASSERT_EQ(delivered.size(), frames + 1);
+    EXPECT_EQ(delivered.front().frame, kFrameA);
+    EXPECT_EQ(delivered.back().port, "10");
+    EXPECT_EQ(links.purgedBytes(), 0u);
 
+    // More than the bound held unassembled (no poll while it arrives): the held bytes are
+    // purged and counted, the frame after the flood is still delivered.
+    delivered.clear();
+    const Bytes chunk(2048, 0x55);
+    std::size_t sent = 0;
+    while (sent <= SerialLinks::kMaxBufferedInput) {
+        ASSERT_TRUE(com9.pty().send(chunk));
+        ASSERT_TRUE(eventually([&] {
+            links.drainSerialPorts();
+            return links.port(9)->queuedInput().value_or(-1) == 0;
+        }));
+        sent += chunk.size();
+    }
+    EXPECT_GT(links.purgedBytes(9), 0u);
+    EXPECT_LE(links.inboxBytes(9), SerialLinks::kMaxBufferedInput);
+    EXPECT_EQ(links.purgedBytes(9) + links.inboxBytes(9), sent);
     ASSERT_TRUE(com9.pty().send(kFrameB));
     ASSERT_TRUE(queued(9, 7));
-    EXPECT_TRUE(links.PollSerialLink(DecodeMode::Live, cursor));
+    links.PollSerialLink(DecodeMode::Live, cursor);
     ASSERT_EQ(delivered.size(), 1u);
     EXPECT_EQ(delivered[0].frame, kFrameB);
+}
+
+TEST_F(SerialLinksTest, FalseStartsInFrontOfReportsCostNothing) {
+    MappedPty com5(5);
+    check(5);
+    links.OpenSerialLinks();
+    // A start byte with length 0, one with a length beyond any frame, one with length 2:
+    // each skipped at once, so the reports behind them arrive.
+    const Bytes stream = cat(
+        {{0x06, 0x00, 0x00}, kFrameA, {0x06, 0xFF, 0xFF}, kFrameB, {0x06, 0x00, 0x02}, kFrameA});
+    ASSERT_TRUE(com5.pty().send(stream));
+    ASSERT_TRUE(queued(5, static_cast<int>(stream.size())));
+    links.PollSerialLink(DecodeMode::Live, cursor);
+    ASSERT_EQ(delivered.size(), 3u);
+    EXPECT_EQ(delivered[0].frame, kFrameA);
+    EXPECT_EQ(delivered[1].frame, kFrameB);
+    EXPECT_EQ(delivered[2].frame, kFrameA);
 }
 
 TEST_F(SerialLinksTest, WritingReachesEveryPortAndDiscardsUnreadInput) {

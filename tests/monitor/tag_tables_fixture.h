@@ -81,8 +81,10 @@ protected:
     kelta::TfrmModule& w() { return *window; }
     QString path(const QString& rel) const { return dir.filePath(rel); }
     void select(const QString& uid) { w().lvSel->addItem(uid); }
+    // The record posted and shown (the lists and fields follow the grid on a timer).
     void post(const DecodedTagRecord& r, DecodeMode m = DecodeMode::Live) {
         tables->PostTagRecord(r, m);
+        tables->flushViews();
     }
     // Row of `uid` in column 1 of the selection grid, -1 when absent.
     int selRow(const QString& uid) {

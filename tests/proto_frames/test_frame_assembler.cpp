@@ -93,9 +93,41 @@ TEST(SerialFrameAssembler, StalePartialDroppedAcrossTickWrap) {
     EXPECT_EQ(trickle.frames.size(), 1u);
 }
 
+TEST(SerialFrameAssembler, FalseStartsAreSkippedAndTheHuntGoesOnAtTheNextByte) {
+    const Bytes a = report(30, 0x41);
+    struct Case {
+        const char* what;
+        Bytes noise;
+    };
+    const Case cases[] = {
+        {"length 0", {0x06, 0x00, 0x00}},
+        {"length 2", {0x06, 0x00, 0x02}},
+        {"length 3", {0x06, 0x00, 0x03}},
+        {"beyond the buffer", {0x06, 0xFF, 0xFF}},
+        {"length 1022", {0x06, 0x03, 0xFE}},
+        // The real start byte hides in the false start's length field.
+        {"start in the length field", {0x06, 0xFF, 0x06}},
+        {"two false starts in a row", {0x06, 0x06, 0xFF, 0xFF}},
+    };
+    for (const Case& k : cases) {
+        const Bytes stream = concat({k.noise, a, a});
+        // Whole, and byte by byte: the same frames, once each.
+        Collected whole;
+        EXPECT_EQ(whole.assembler.feed(stream, 0), 2u) << k.what;
+        Collected bytewise;
+        for (const std::uint8_t b : stream) bytewise.assembler.feed(std::span(&b, 1), 0);
+        for (Collected* c : {&whole, &bytewise}) {
+            ASSERT_EQ(c->frames.size(), 2u) << k.what;
+            EXPECT_EQ(c->frames[0], a) << k.what;
+            EXPECT_EQ(c->frames[1], a) << k.what;
+            EXPECT_GE(c->assembler.falseStarts(), 1u) << k.what;
+        }
+    }
+}
+
 TEST(SerialFrameAssembler, LengthLimits) {
     Collected c;
-    // Length 0 never completes; the collection is dropped at 1024 bytes.
+    // Length 0 is no frame: skipped at once, nothing delivered.
     Bytes zero{0x06, 0x00, 0x00};
     zero.resize(1024, 0x11);
     c.assembler.feed(zero, 0);

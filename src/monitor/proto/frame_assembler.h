@@ -11,10 +11,15 @@
 
 namespace kelta::monitor {
 
-// One per serial port. Hunts for 0x06, stores from there, reads L from bytes 1-2 once more
-// than 3 bytes are stored and delivers the frame at L + 3 bytes; a collection reaching 1024
-// bytes is dropped. A 0x06 inside a body is data. A partial frame survives from one read to
-// the next, but is dropped when no byte arrived for timing::kPartialFrameStaleMs.
+// The smallest length field of a frame: flags and type.
+inline constexpr std::size_t kMinFrameLength = 4;
+
+// One per serial port. Hunts for 0x06, stores from there, reads L from bytes 1-2 and delivers
+// the frame at L + 3 bytes. A 0x06 inside a body is data. A start byte whose L cannot be a
+// frame (below kMinFrameLength, or L + 3 beyond the buffer) is a false start: it is skipped
+// and the hunt goes on at the byte after it, so noise in front of a report costs nothing of
+// the report. A partial frame survives from one read to the next, but is dropped when no byte
+// arrived for timing::kPartialFrameStaleMs.
 class SerialFrameAssembler {
 public:
     static constexpr std::size_t kBufferSize = 1024;
@@ -35,13 +40,19 @@ public:
     std::size_t pending() const { return position_ > 0 ? static_cast<std::size_t>(position_) : 0; }
     // The length field L last read during the latest feed(), 0 when none was read.
     std::size_t lastLengthField() const { return lastLength_; }
+    // Start bytes skipped because their length field could not be a frame.
+    std::uint64_t falseStarts() const { return falseStarts_; }
 
 private:
+    // One byte; returns true when it completed a frame.
+    bool step(std::uint8_t b, std::uint32_t nowMs);
+
     FrameHandler onFrame_;
     std::array<std::uint8_t, kBufferSize> buffer_{};
     int position_ = -1;
     std::uint32_t lastByteTick_ = 0;
     std::size_t lastLength_ = 0;
+    std::uint64_t falseStarts_ = 0;
 };
 
 // One per TCP connection. Network reads do not follow frame bounds: a frame may be split
@@ -66,5 +77,10 @@ public:
 private:
     std::vector<std::uint8_t> carry_;
 };
+
+// Calls fn for each frame of a block of whole frames back to back (what StreamCarry::take()
+// returns), in order; stops early when fn returns false.
+void ForEachFrame(std::span<const std::uint8_t> block,
+                  const std::function<bool(std::span<const std::uint8_t> frame)>& fn);
 
 } // namespace kelta::monitor
