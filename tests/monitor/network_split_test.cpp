@@ -97,5 +97,18 @@ TEST_F(SplitTest, TheListeningServerDeliversEveryFrameOnce) {
     for (int k = 0; k <= 64; ++k) EXPECT_EQ(net().carriedAccepted(k), 0u);
 }
 
+TEST_F(SplitTest, AFrameOfAnotherTypeFirstInAReadIsDroppedAlone) {
+    // Three frames to a write and every fourth of another type: every other write begins
+    // with the foreign frame; the reports written with it must still arrive.
+    const quint16 port = freePort();
+    ASSERT_NE(port, 0);
+    ReaderConfig c = faultyReader(2);
+    c.faults.wrongTypeEvery = 4;
+    const int reader = addListeningReader(15, port, c);
+    w().pcTagMain->setActivePage(w().tsNET);
+    runAndCompare({reader}, [] {});
+    EXPECT_GT(host.reader(reader).stats().wrongTypeFramesSent, 5u);
+}
+
 } // namespace
 } // namespace nettest
