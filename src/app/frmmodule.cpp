@@ -1,5 +1,6 @@
 #include "app/frmmodule.h"
 
+#include "app/setreader/set_reader_handlers.h"
 #include "app/startup.h"
 #include "app/wait_pump.h"
 #include "monitor/run_controller.h"
@@ -59,6 +60,7 @@ void TfrmModule::createSubsystems() {
     runController = std::make_unique<monitor::RunController>(
         *this, readerLink->state(), *tagTables, [this] { return readerLink->CloseLinks(); });
     readerLink->setBeep([this](int hz, int ms) { runController->BeepIfEnabled(hz, ms); });
+    setReader = std::make_unique<SetReaderHandlers>(*this);
 }
 
 TfrmModule::~TfrmModule() = default;

@@ -20,6 +20,8 @@ class TagTables;
 class RunController;
 } // namespace monitor
 
+class SetReaderHandlers;
+
 class TfrmModule : public QWidget,
                    public ShellControls,
                    public ReadTagControls,
@@ -38,6 +40,7 @@ public:
     std::unique_ptr<reader::ReaderLink> readerLink;        // configuration link and its state
     std::unique_ptr<monitor::TagTables> tagTables;         // grids, lists, selection, files
     std::unique_ptr<monitor::RunController> runController; // monitoring runs
+    std::unique_ptr<SetReaderHandlers> setReader;          // the "Set Reader" buttons
 
 protected:
     void closeEvent(QCloseEvent* event) override;

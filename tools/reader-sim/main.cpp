@@ -2,6 +2,7 @@
 // without hardware. Talks only to 127.0.0.1 or to pseudo-terminals it creates.
 
 #include "reader-sim/sim_host.h"
+#include "reader-sim/sim_reader_state.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "Simulated readers: live tag reports, stored tag logs, answers to reader requests,\n"
+        "Simulated readers: live tag reports, stored tag logs, reader commands answered\n"
+        "from a settings store (writes change it, reads return it, reset restores it),\n"
         "and faults on purpose. Lines: a listening TCP port on 127.0.0.1, a connection to\n"
         "the utility's listening port on 127.0.0.1, or a pseudo-terminal linked as COMn in\n"
         "the serial device map (folder from KELTA_SERIAL_MAP). Runs until SIGINT/SIGTERM,\n"
@@ -188,8 +190,31 @@ int main(int argc, char** argv) {
     const QCommandLineOption seed(QStringLiteral("seed"),
                                   QStringLiteral("Seed of the tag population (default 1)."),
                                   QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption model(QStringLiteral("model"),
+                                   QStringLiteral("Model code the reader reports, hex (default "
+                                                  "8402, LR900-A)."),
+                                   QStringLiteral("HEX"), QStringLiteral("8402"));
+    const QCommandLineOption serial(QStringLiteral("serial"),
+                                    QStringLiteral("Serial number, hex (default 00123456)."),
+                                    QStringLiteral("HEX"), QStringLiteral("00123456"));
+    const QCommandLineOption firmware(QStringLiteral("firmware"),
+                                      QStringLiteral("Firmware name, at most 12 characters "
+                                                     "(default LR900-SIM)."),
+                                      QStringLiteral("NAME"), QStringLiteral("LR900-SIM"));
+    const QCommandLineOption fwVersion(QStringLiteral("fw-version"),
+                                       QStringLiteral("Firmware version, hex (default 0114)."),
+                                       QStringLiteral("HEX"), QStringLiteral("0114"));
+    const QCommandLineOption tagDbSize(QStringLiteral("tag-db-size"),
+                                       QStringLiteral("Records of the reader's tag database "
+                                                      "(default 500)."),
+                                       QStringLiteral("N"), QStringLiteral("500"));
+    const QCommandLineOption inputs(QStringLiteral("inputs"),
+                                    QStringLiteral("Digital inputs 1-4 as four digits 0/1 "
+                                                   "(default 1010)."),
+                                    QStringLiteral("DDDD"), QStringLiteral("1010"));
     for (const auto* o :
-         {&tcpServer,   &tcpClient,   &pty,         &readers,   &reconnect, &tags,
+         {&model,       &serial,      &firmware,    &fwVersion, &tagDbSize, &inputs,
+          &tcpServer,   &tcpClient,   &pty,         &readers,   &reconnect, &tags,
           &uids,        &hexUids,     &versions,    &sensors,   &mixed,     &gps,
           &rssi,        &lqi,         &rate,        &readerId,  &flags,     &answerFlags,
           &type,        &logRecords,  &logPerFrame, &logStream, &garbage,   &garbageLen,
@@ -290,6 +315,24 @@ int main(int argc, char** argv) {
         static_cast<std::uint32_t>(toInt(p.value(seed), "--seed", 0, 0x7FFFFFFF));
     const int reconnectMs = toInt(p.value(reconnect), "--reconnect", -1, 3600000);
 
+    ReaderIdentityConfig identity;
+    identity.model = static_cast<std::uint16_t>(
+        toInt(QStringLiteral("0x") + p.value(model), "--model", 0, 0xFFFF));
+    bool serialOk = false;
+    identity.serial = p.value(serial).toUInt(&serialOk, 16);
+    if (!serialOk) fail(QStringLiteral("--serial: %1 is not hexadecimal").arg(p.value(serial)));
+    identity.firmware = p.value(firmware).left(12).toStdString();
+    identity.version = static_cast<std::uint16_t>(
+        toInt(QStringLiteral("0x") + p.value(fwVersion), "--fw-version", 0, 0xFFFF));
+    identity.tagDbSize = toInt(p.value(tagDbSize), "--tag-db-size", 0, 1000000);
+    const QString in = p.value(inputs);
+    if (in.size() != 4 || in.count(QLatin1Char('0')) + in.count(QLatin1Char('1')) != 4)
+        fail(QStringLiteral("--inputs: four digits 0 or 1, got %1").arg(in));
+    for (int i = 0; i < 4; ++i)
+        identity.inputs[static_cast<std::size_t>(i)] = in[i] == QLatin1Char('1');
+    // Every reader answers the reader commands from its own settings store.
+    std::vector<std::unique_ptr<SimReaderState>> states;
+
     SimHost host(false);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         ReaderConfig c = base;
@@ -298,6 +341,10 @@ int main(int argc, char** argv) {
         const int idx = host.addReader(c);
         const LineChoice& l = lines[i];
         ReaderSim& r = host.reader(idx);
+        ReaderIdentityConfig own = identity;
+        own.serial += static_cast<std::uint32_t>(i);
+        states.push_back(std::make_unique<SimReaderState>(own));
+        states.back()->install(r);
         switch (l.kind) {
         case Line::TcpServer:
             if (!r.listenTcp(static_cast<quint16>(l.number)))

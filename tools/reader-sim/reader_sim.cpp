@@ -275,7 +275,9 @@ void ReaderSim::answerRequest(const ReceivedFrame& f) {
     h.withReaderId = mode.id == IdMode::Always || (mode.id == IdMode::AsRequest && f.readerId);
     h.withExtension = mode.extension;
     const std::uint16_t code = f.code;
-    const Bytes answer = encodeAnswer(code, h, *data);
+    // An empty answer ("nothing here") is the bare header without the two trailing bytes.
+    const Bytes answer =
+        data->empty() ? encodeReaderFrame(code, h, {}) : encodeAnswer(code, h, *data);
     const Bytes wrong = encodeAnswer(static_cast<std::uint16_t>(code + 1), h, *data);
 
     auto send = [this, mode, answer, wrong] {
