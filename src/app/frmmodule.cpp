@@ -1,10 +1,12 @@
 #include "app/frmmodule.h"
 
+#include "app/settag/settag_page.h"
 #include "app/startup.h"
 #include "app/wait_pump.h"
 #include "monitor/run_controller.h"
 #include "monitor/tag_tables.h"
 #include "reader/reader_link.h"
+#include "tag/tag_exchange.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -59,6 +61,10 @@ void TfrmModule::createSubsystems() {
     runController = std::make_unique<monitor::RunController>(
         *this, readerLink->state(), *tagTables, [this] { return readerLink->CloseLinks(); });
     readerLink->setBeep([this](int hz, int ms) { runController->BeepIfEnabled(hz, ms); });
+    setTagPage = std::make_unique<SetTagPage>(*this, *readerLink);
+    setTagPage->exchange().setBeep([this](int hz, int ms) {
+        if (runController) runController->BeepIfEnabled(hz, ms);
+    });
 }
 
 TfrmModule::~TfrmModule() = default;

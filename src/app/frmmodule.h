@@ -12,6 +12,7 @@
 
 namespace kelta {
 
+class SetTagPage;
 namespace reader {
 class ReaderLink;
 }
@@ -38,6 +39,7 @@ public:
     std::unique_ptr<reader::ReaderLink> readerLink;        // configuration link and its state
     std::unique_ptr<monitor::TagTables> tagTables;         // grids, lists, selection, files
     std::unique_ptr<monitor::RunController> runController; // monitoring runs
+    std::unique_ptr<SetTagPage> setTagPage;                // tag commands and the exciter page
 
 protected:
     void closeEvent(QCloseEvent* event) override;
