@@ -46,6 +46,11 @@ V3TagState SimTags::v3() const {
     return v3_;
 }
 
+void SimTags::setV3(const V3TagState& s) {
+    QMutexLocker lock(&mutex_);
+    v3_ = s;
+}
+
 std::vector<Bytes> SimTags::v1Payloads() const {
     QMutexLocker lock(&mutex_);
     return v1_;
@@ -63,14 +68,14 @@ std::vector<Bytes> SimTags::onCommand(const ReceivedFrame& f) {
     h.readerId = reader_.config().readerId;
     h.withReaderId = f.readerId.has_value();
     const Bytes status{0x00};
-    send(encodeReaderFrame(f.code, h, status), f.code, o, 0);
+    if (o.acknowledge) send(encodeReaderFrame(f.code, h, status), f.code, o, 0);
 
     if (f.code == kCodeV1) {
         QMutexLocker lock(&mutex_);
         v1_.push_back(f.data);
     } else if (f.code == kCodeV3Write) {
         applyWrite(f.data);
-    } else if (f.code == kCodeV3Read && o.present) {
+    } else if (f.code == kCodeV3Read && o.present && o.acknowledge) {
         send(encodeReaderFrame(f.code, h, readAnswerData(f.data)), f.code, o,
              std::max(0, o.answerDelayMs));
         QMutexLocker lock(&mutex_);

@@ -28,6 +28,7 @@ inline constexpr std::uint16_t kCodeV1 = 0x6034;
 struct TagOptions {
     int answerDelayMs = 0;       // from the acknowledgement to the tag's answer
     bool present = true;         // false: acknowledgements only, never a tag answer
+    bool acknowledge = true;     // false: the reader relays without a word (nothing comes back)
     bool wrongCodeFirst = false; // a frame with another code, in the same write, before each
     int splitGapMs = -1;         // >= 0: every frame in two writes this far apart
     std::string version = "KT3 FW 2.14";
@@ -53,6 +54,7 @@ public:
     TagOptions options() const;
     // Observers (any thread).
     V3TagState v3() const;
+    void setV3(const V3TagState& s);
     std::vector<Bytes> v1Payloads() const; // every V1 payload received, in order
     int tagAnswersSent() const;
 
