@@ -224,9 +224,9 @@ TEST(Exciter, AnswerAssembler) {
     } cases[] = {
         {"0E 01 95 06 1E 82 0D", State::Good, 7},
         {"0E 01 95 06 1E 83 0D", State::BadChecksum, 7},
-        {"0E 02 95 06 1E 00 82 0D", State::Good, 8}, // complete, but not 7 bytes
+        {"0E 02 95 06 1E 00 81 0D", State::Good, 8}, // complete, but not 7 bytes
         {"0E 01 95 06 1E 82", State::Collecting, 6},
-        {"0E 01 0D 06 1E 82 0D", State::Good, 7}, // an early 0D does not end it
+        {"0E 01 0D 06 1E 1A 0D", State::Good, 7}, // an early 0D does not end it
         {"00 0E 01 95 06 1E 82 0D", State::Collecting, 8}, // a byte before the start: no frame
     };
     for (const Case& c : cases) {

@@ -147,6 +147,7 @@ protected:
     QString tagMsg() const { return window->pnlTagMsg->text(); }
     QString pnMsg() const { return window->pnMsg->text(); }
 
+public:
     // The payload of a V3 command with the window's default target: UID addressing, tag ID
     // 0001000112050211, the preset PIN, then `tail` from offset 22.
     static Bytes v3Payload(std::uint8_t cls, std::uint8_t group, std::uint8_t item,
@@ -163,6 +164,7 @@ protected:
         return p;
     }
 
+protected:
     sim::SimHost host;
     int reader = 0;
     sim::SimTags* tags = nullptr;
