@@ -90,8 +90,7 @@ TEST(V3Catalogue, AdministrationAndKeyGolden) {
         EXPECT_EQ(slice(e.bytes, 14, 8), hex(kPin));
         EXPECT_EQ(slice(e.bytes, at, value.size()), value);
     };
-    check(v3::EncodeCid(t, {"0102", "A0B0", "00FF", "1234"}), 0x08, 22,
-          hex("0102A0B000FF1234"));
+    check(v3::EncodeCid(t, {"0102", "A0B0", "00FF", "1234"}), 0x08, 22, hex("0102A0B000FF1234"));
     check(v3::EncodeIdMode(t, 0), 0x88, 30, {0x30}); // "CID MODE"
     check(v3::EncodeIdMode(t, 1), 0x88, 30, {0x31});
     check(v3::EncodeAesMode(t, true), 0x99, 31, {0x32});
@@ -136,8 +135,7 @@ Bytes answerFor(std::uint8_t group, std::uint8_t item, const Bytes& values) {
 
 TEST(V3Catalogue, AnswerCheckAndValue) {
     const Bytes values{9, 8, 7, 6, 5, 4};
-    EXPECT_EQ(v3::DecodeSettingAnswer(answerFor(0x01, 0x33, values), v3::Setting::ReceiveCount),
-              6);
+    EXPECT_EQ(v3::DecodeSettingAnswer(answerFor(0x01, 0x33, values), v3::Setting::ReceiveCount), 6);
     EXPECT_EQ(v3::DecodeSettingAnswer(answerFor(0x02, 0x55, values), v3::Setting::GSensor05), 4);
     // Another item, another group, a missing FF, an empty answer store: rejected.
     EXPECT_FALSE(v3::DecodeSettingAnswer(answerFor(0x01, 0x11, values), v3::Setting::ReceiveCount));
@@ -226,7 +224,7 @@ TEST(Exciter, AnswerAssembler) {
         {"0E 01 95 06 1E 83 0D", State::BadChecksum, 7},
         {"0E 02 95 06 1E 00 81 0D", State::Good, 8}, // complete, but not 7 bytes
         {"0E 01 95 06 1E 82", State::Collecting, 6},
-        {"0E 01 0D 06 1E 1A 0D", State::Good, 7}, // an early 0D does not end it
+        {"0E 01 0D 06 1E 1A 0D", State::Good, 7},          // an early 0D does not end it
         {"00 0E 01 95 06 1E 82 0D", State::Collecting, 8}, // a byte before the start: no frame
     };
     for (const Case& c : cases) {
@@ -245,8 +243,13 @@ TEST(Exciter, AnswerAssembler) {
 
 // 06, length, flags, code, [ID], data.
 Bytes answerFrame(std::uint16_t code, const Bytes& data, bool withId = false) {
-    Bytes f{0x06, 0, 0, static_cast<std::uint8_t>(withId ? 0x08 : 0x00), 0x00,
-            static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code)};
+    Bytes f{0x06,
+            0,
+            0,
+            static_cast<std::uint8_t>(withId ? 0x08 : 0x00),
+            0x00,
+            static_cast<std::uint8_t>(code >> 8),
+            static_cast<std::uint8_t>(code)};
     if (withId) f.insert(f.end(), {0x00, 0x07});
     f.insert(f.end(), data.begin(), data.end());
     const std::size_t len = f.size() - 3;
@@ -270,7 +273,8 @@ TEST(TagAnswer, AcceptsTheExpectedCodeAmongOthers) {
         {"alone", right},
         {"after garbage", cat({{0x00, 0x12, 0x05}, right})},
         {"after a wrong code", cat({answerFrame(0x6032, {9}), right})},
-        {"after fifteen wrong codes", [&] {
+        {"after fifteen wrong codes",
+         [&] {
              Bytes s;
              for (int i = 0; i < 15; ++i) s = cat({s, answerFrame(0x6011, {9, 9})});
              return cat({s, right});

@@ -24,7 +24,8 @@ std::vector<WriteCase> writeCases() {
     using W = TfrmModule;
     return {
         {"Active Time", [](W& w) { w.sbTagGuestActiveMode->setValue(10); },
-         [](W& w) { return w.btTagActivTimeV3_SET; }, TagWindowTest::v3Payload(0xFF, 1, 0x00, 40, {0x0A})},
+         [](W& w) { return w.btTagActivTimeV3_SET; },
+         TagWindowTest::v3Payload(0xFF, 1, 0x00, 40, {0x0A})},
         {"Activte Count", [](W& w) { w.sbTagGuestActiveCnt->setValue(200); },
          [](W& w) { return w.btTagActivCountV3_SET; },
          TagWindowTest::v3Payload(0xFF, 1, 0x11, 40, {0, 200})},
@@ -116,7 +117,7 @@ struct ReadCase {
     std::uint8_t group;
     std::size_t index;
     std::uint8_t stored;
-    int shown;         // the bar's position afterwards
+    int shown; // the bar's position afterwards
     const char* shownText;
 };
 
@@ -133,11 +134,11 @@ std::vector<ReadCase> readCases() {
          [](W& w) { return w.sbTagGuestReceiveCnt; }, [](W& w) { return w.edTagGuestReceiveCnt; },
          0x01, 3, 0, 0, "0"},
         {"Detect times (0 clamps to 1)", [](W& w) { return w.btnGSensor00_GET; },
-         [](W& w) { return w.sbTag_GSensor00; }, [](W& w) { return w.edTag_GSensor00; }, 0x02, 0,
-         0, 1, "1"},
+         [](W& w) { return w.sbTag_GSensor00; }, [](W& w) { return w.edTag_GSensor00; }, 0x02, 0, 0,
+         1, "1"},
         {"Detect interval", [](W& w) { return w.btnGSensor01_GET; },
-         [](W& w) { return w.sbTag_GSensor01; }, [](W& w) { return w.edTag_GSensor01; }, 0x02, 1,
-         6, 6, "0.15 Sec"},
+         [](W& w) { return w.sbTag_GSensor01; }, [](W& w) { return w.edTag_GSensor01; }, 0x02, 1, 6,
+         6, "0.15 Sec"},
         {"Standard value", [](W& w) { return w.btnGSensor02_GET; },
          [](W& w) { return w.sbTag_GSensor02; }, [](W& w) { return w.edTag_GSensor02; }, 0x02, 2,
          21, 21, "21"},
@@ -203,8 +204,8 @@ TEST_P(TagLinkKinds, ActiveTimeWrittenAndReadBack) {
     EXPECT_EQ(tagMsg(), "Command Ok.");
     EXPECT_EQ(tags->v3().groups.at(0x01)[0], 17);
     const auto frames = sim().received();
-    const auto it = std::find_if(frames.begin(), frames.end(),
-                                 [](const auto& f) { return f.code == kWrite; });
+    const auto it =
+        std::find_if(frames.begin(), frames.end(), [](const auto& f) { return f.code == kWrite; });
     ASSERT_NE(it, frames.end());
     EXPECT_EQ(it->readerId, 12);
     EXPECT_EQ(it->flags, 0x8800);
@@ -355,7 +356,7 @@ TEST_F(TagWindowTest, ExciterFourFramesByteForByte) {
     EXPECT_EQ(w().pnExciterDelay->text(), "250");
     w().sbExciterDelay->setValue(30);
     w().chkExciterEn->setChecked(true);
-    w().btnSetExciter->click();
+    page().btnSetExciterClick(); // the page is locked until a reader identification
     EXPECT_EQ(pnMsg(), "Command Ok.");
     auto frames = exciter->frames();
     ASSERT_EQ(frames.size(), 4u);
@@ -367,7 +368,7 @@ TEST_F(TagWindowTest, ExciterFourFramesByteForByte) {
     w().sbExciterID->setValue(31);
     w().sbExciterID->setValue(30);
     EXPECT_EQ(w().pnExciterID->text(), "001E");
-    w().btnSetExciter->click();
+    page().btnSetExciterClick(); // the page is locked until a reader identification
     frames = exciter->frames();
     ASSERT_EQ(frames.size(), 8u);
     EXPECT_EQ(frames[5], sim::exciterFrame(hexBytes("95 07 00")));
@@ -394,7 +395,7 @@ TEST_F(TagWindowTest, ExciterFaultsEndTheSequence) {
         o.fault = c.fault;
         o.faultSetting = c.setting;
         exciter->setOptions(o);
-        w().btnSetExciter->click();
+        page().btnSetExciterClick(); // the page is locked until a reader identification
         EXPECT_EQ(pnMsg(), "Command Error !");
         EXPECT_EQ(exciter->frames().size() - before, c.framesSent);
         before = exciter->frames().size();
@@ -406,7 +407,7 @@ TEST_F(TagWindowTest, ExciterOnTcpSendsNothing) {
     useLink(Link::TcpServer);
     w().pcMain->setActivePage(w().tsSetReader);
     w().pcSetReadMain->setActivePage(w().tsTcpServer);
-    w().btnSetExciter->click();
+    page().btnSetExciterClick(); // the page is locked until a reader identification
     EXPECT_TRUE(pnMsg().contains("serial"));
     EXPECT_EQ(sim().stats().bytesReceived, 0u);
     EXPECT_TRUE(w().pnlMain->isEnabled());

@@ -76,8 +76,10 @@ std::vector<Bytes> SimTags::onCommand(const ReceivedFrame& f) {
     } else if (f.code == kCodeV3Write) {
         applyWrite(f.data);
     } else if (f.code == kCodeV3Read && o.present && o.acknowledge) {
+        // A split acknowledgement is complete before the answer starts.
+        const int after = o.splitGapMs >= 0 ? o.splitGapMs + 5 : 0;
         send(encodeReaderFrame(f.code, h, readAnswerData(f.data)), f.code, o,
-             std::max(0, o.answerDelayMs));
+             std::max(after, o.answerDelayMs));
         QMutexLocker lock(&mutex_);
         ++tagAnswers_;
     }
