@@ -427,11 +427,11 @@ TEST_F(TagWindowTest, TimingOfOneWriteAndOneRead) {
     w().btTagActivTimeV3_GET->click();
     const double readMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
     EXPECT_EQ(pnMsg(), "Command Ok.");
-    std::printf("[ timing   ] V3 write, click to \"Command Ok.\": %.1f ms (fixed pauses: 20 ms "
-                "between the two link announcements, 10 ms before the receive, 200 ms closing "
-                "the fresh link, >= 12 ms of writer waits)\n",
+    std::printf("[ timing   ] V3 write, click to \"Command Ok.\": %.1f ms (fixed pauses: 200 ms "
+                "in the close before the fresh open, 20 ms between the two link announcements, "
+                "10 ms before the receive, 200 ms closing the fresh link, >= 12 ms writer waits)\n",
                 writeMs);
-    std::printf("[ timing   ] V3 read, click to \"Command Ok.\": %.1f ms (fixed pauses: two passes "
-                "of 10 + 500 + 500 + 10 ms, the link opened once)\n",
+    std::printf("[ timing   ] V3 read, click to \"Command Ok.\": %.1f ms (fixed pauses: the link "
+                "opened again, 200 + 20 ms; two passes of 10 + 500 + 500 ms and one 10 ms sleep)\n",
                 readMs);
 }
