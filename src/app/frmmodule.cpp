@@ -1,11 +1,13 @@
 #include "app/frmmodule.h"
 
 #include "app/setreader/set_reader_handlers.h"
+#include "app/settag/settag_page.h"
 #include "app/startup.h"
 #include "app/wait_pump.h"
 #include "monitor/run_controller.h"
 #include "monitor/tag_tables.h"
 #include "reader/reader_link.h"
+#include "tag/tag_exchange.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -61,6 +63,10 @@ void TfrmModule::createSubsystems() {
         *this, readerLink->state(), *tagTables, [this] { return readerLink->CloseLinks(); });
     readerLink->setBeep([this](int hz, int ms) { runController->BeepIfEnabled(hz, ms); });
     setReader = std::make_unique<SetReaderHandlers>(*this);
+    setTagPage = std::make_unique<SetTagPage>(*this, *readerLink);
+    setTagPage->exchange().setBeep([this](int hz, int ms) {
+        if (runController) runController->BeepIfEnabled(hz, ms);
+    });
 }
 
 TfrmModule::~TfrmModule() = default;

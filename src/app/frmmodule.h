@@ -12,6 +12,7 @@
 
 namespace kelta {
 
+class SetTagPage;
 namespace reader {
 class ReaderLink;
 }
@@ -41,6 +42,7 @@ public:
     std::unique_ptr<monitor::TagTables> tagTables;         // grids, lists, selection, files
     std::unique_ptr<monitor::RunController> runController; // monitoring runs
     std::unique_ptr<SetReaderHandlers> setReader;          // the "Set Reader" buttons
+    std::unique_ptr<SetTagPage> setTagPage;                // tag commands and the exciter page
 
 protected:
     void closeEvent(QCloseEvent* event) override;

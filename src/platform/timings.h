@@ -30,8 +30,22 @@ inline constexpr std::uint32_t kTagSendRetryMs = 50;
 inline constexpr std::uint32_t kTagSendMinWaitMs = 6;
 inline constexpr std::uint32_t kTagSendTryLimitMs = 1000;
 
-// Tag exchange.
+// Tag exchange. The countdown's second and the pauses between its passes are scaled with
+// the 30 s wait; one receive attempt and its polling are the reader's timing and are not.
 inline constexpr std::uint32_t kTagWaitMs = 30000;
+inline constexpr int kTagWaitSeconds = 30;
+inline constexpr std::uint32_t kTagSecondMs = 1000;        // one step of the countdown
+inline constexpr std::uint32_t kTagPassPauseMs = 500;      // twice per pass of the wait
+inline constexpr std::uint32_t kTagPassSleepMs = 10;       // after the pauses of a pass
+inline constexpr std::uint32_t kTagReceiveMs = 600;        // one ReceiveTagAnswer attempt
+inline constexpr std::uint32_t kTagReceiveStartMs = 10;    // before an attempt polls
+inline constexpr std::uint32_t kTagSendFailPauseMs = 500;  // after a frame not written
+
+// Exciter frames on the serial link.
+inline constexpr std::uint32_t kExciterAnswerMs = 300;     // one frame's answer
+inline constexpr std::uint32_t kExciterPollMs = 20;        // polling step
+inline constexpr std::uint32_t kExciterStepGapMs = 150;    // between the four steps
+inline constexpr int kExciterDiscardAbove = 1024;          // queued bytes thrown away
 
 // Monitoring.
 inline constexpr std::uint32_t kOpenLinksSettleMs = 50;    // x10 after opening the links

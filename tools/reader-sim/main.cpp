@@ -1,8 +1,10 @@
 // kelta-reader-sim: stands in for one or more readers so that the utility can be tried
 // without hardware. Talks only to 127.0.0.1 or to pseudo-terminals it creates.
 
+#include "reader-sim/sim_exciter.h"
 #include "reader-sim/sim_host.h"
 #include "reader-sim/sim_reader_state.h"
+#include "reader-sim/sim_tags.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -67,6 +69,7 @@ int main(int argc, char** argv) {
     p.setApplicationDescription(QStringLiteral(
         "Simulated readers: live tag reports, stored tag logs, reader commands answered\n"
         "from a settings store (writes change it, reads return it, reset restores it),\n"
+        "tag commands relayed to simulated V3 and V1 tags, an exciter on serial lines,\n"
         "and faults on purpose. Lines: a listening TCP port on 127.0.0.1, a connection to\n"
         "the utility's listening port on 127.0.0.1, or a pseudo-terminal linked as COMn in\n"
         "the serial device map (folder from KELTA_SERIAL_MAP). Runs until SIGINT/SIGTERM,\n"
@@ -221,6 +224,8 @@ int main(int argc, char** argv) {
           &split,       &splitGap,    &merge,       &wrongType, &silence,   &resetEvery,
           &answerDelay, &answerWrong, &answerSplit, &noAnswer,  &seed})
         p.addOption(*o);
+    addTagOptions(p);
+    addExciterOptions(p);
     p.process(app);
     if (!p.positionalArguments().isEmpty())
         fail(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
@@ -314,6 +319,12 @@ int main(int argc, char** argv) {
     const auto seedValue =
         static_cast<std::uint32_t>(toInt(p.value(seed), "--seed", 0, 0x7FFFFFFF));
     const int reconnectMs = toInt(p.value(reconnect), "--reconnect", -1, 3600000);
+    TagOptions tagOptions;
+    ExciterOptions exciterOptions;
+    QString optionError;
+    if (!tagOptionsFrom(p, tagOptions, optionError) ||
+        !exciterOptionsFrom(p, exciterOptions, optionError))
+        fail(optionError);
 
     ReaderIdentityConfig identity;
     identity.model = static_cast<std::uint16_t>(
@@ -345,6 +356,8 @@ int main(int argc, char** argv) {
         own.serial += static_cast<std::uint32_t>(i);
         states.push_back(std::make_unique<SimReaderState>(own));
         states.back()->install(r);
+        new SimTags(r, tagOptions); // children of the reader
+        if (lines[i].kind == Line::Pty) new SimExciter(r, exciterOptions);
         switch (l.kind) {
         case Line::TcpServer:
             if (!r.listenTcp(static_cast<quint16>(l.number)))

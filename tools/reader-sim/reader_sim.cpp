@@ -223,9 +223,10 @@ void ReaderSim::onBytes(const QByteArray& b) {
         QMutexLocker lock(&mutex_);
         stats_.bytesReceived += static_cast<quint64>(b.size());
     }
+    const QByteArray rest = rawFilter_ ? rawFilter_(b) : b;
     std::vector<ReceivedFrame> frames;
-    collector_.feed(std::span(reinterpret_cast<const std::uint8_t*>(b.constData()),
-                              static_cast<std::size_t>(b.size())),
+    collector_.feed(std::span(reinterpret_cast<const std::uint8_t*>(rest.constData()),
+                              static_cast<std::size_t>(rest.size())),
                     frames);
     for (const ReceivedFrame& f : frames) {
         {

@@ -138,6 +138,10 @@ public:
     void setAnswer(std::uint16_t code, const Bytes& data) { answers_[code] = data; }
     void setRequestHandler(std::uint16_t code, RequestHandler h) { requestHandlers_[code] = h; }
     void setCommandHandler(std::uint16_t code, CommandHandler h) { commandHandlers_[code] = h; }
+    // Sees every received byte first and returns the bytes left for the frame collector
+    // (a device that shares the line, such as an exciter, takes its own frames out).
+    using RawFilter = std::function<QByteArray(const QByteArray&)>;
+    void setRawFilter(RawFilter f) { rawFilter_ = std::move(f); }
     void setLog(std::vector<LogEntry> entries);
     void restartLog() { logCursor_ = 0; }
     void setLogPacing(LogPacing p) { cfg_.logPacing = p; }
@@ -201,6 +205,7 @@ private:
     std::map<std::uint16_t, Bytes> answers_;
     std::map<std::uint16_t, RequestHandler> requestHandlers_;
     std::map<std::uint16_t, CommandHandler> commandHandlers_;
+    RawFilter rawFilter_;
 
     std::vector<LogEntry> log_;
     std::size_t logCursor_ = 0;
