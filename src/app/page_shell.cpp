@@ -1,6 +1,7 @@
 // The window frame: pnlMain with the main page control above the bottom strip, and the
 // non-visual components.
 #include "app/controls_shell.h"
+#include "app/language.h"
 #include "platform/timings.h"
 
 #include <QDir>
@@ -98,6 +99,14 @@ void buildShell(ShellControls& c, QWidget* window) {
 
     c.sbMain = named(new StatusBar(c.pnlBottom), "sbMain");
     bottom->addWidget(c.sbMain, 1);
+    // The language chooser a user finds: the hidden buttons of Panel19 stay as they are.
+    c.cmbLanguage = named(new QComboBox(c.sbMain), "cmbLanguage");
+    c.cmbLanguage->addItems(languageChooserItems());
+    c.cmbLanguage->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    c.cmbLanguage->setFocusPolicy(Qt::StrongFocus);
+    c.cmbLanguage->setToolTip(QString::fromUtf8("Language / 語言 / 语言"));
+    c.cmbLanguage->setAccessibleName(QStringLiteral("Language"));
+    c.sbMain->addPermanentWidget(c.cmbLanguage);
 
     c.pnlBeep = named(new Panel({}, c.pnlBottom), "pnlBeep");
     auto* beep = new QHBoxLayout(c.pnlBeep);
