@@ -56,10 +56,15 @@ TEST_F(Chooser, SitsVisibleAtTheRightEndOfTheStatusBar) {
     ASSERT_NE(c, nullptr);
     EXPECT_TRUE(c->isVisible());
     EXPECT_TRUE(w->Panel19->isHidden()) << "the design's button panel stays hidden";
-    EXPECT_EQ(c->parentWidget(), w->sbMain);
+    // Right after the status bar in the bottom strip, whole inside the strip.
+    EXPECT_EQ(c->parentWidget(), w->pnlBottom);
     const QRect r = c->geometry();
-    EXPECT_GE(r.right(), w->sbMain->width() - 12);
-    EXPECT_LE(r.height(), w->pnlBottom->height());
+    const QRect bar = w->sbMain->geometry();
+    EXPECT_GE(r.left(), bar.right());
+    EXPECT_LE(r.left(), bar.right() + 8);
+    EXPECT_GE(r.top(), 0);
+    EXPECT_LE(r.bottom(), w->pnlBottom->height() - 1);
+    EXPECT_GE(r.height(), c->fontMetrics().height());
     // Each language under its own name, and every name fully shown by the chooser's font.
     ASSERT_EQ(c->count(), 3);
     EXPECT_EQ(c->itemText(0), "English");
