@@ -29,7 +29,7 @@ LanguageOption parseLanguageOption(const QStringList& arguments) {
         out.error = parser.errorText();
         return out;
     }
-    out.help = parser.isSet(help);
+    out.help = parser.isSet(help) || parser.isSet(QStringLiteral("help-all"));
     if (!parser.isSet(language)) return out;
     const QString value = parser.value(language).trimmed().toLower();
     const QStringList codes = {QStringLiteral("en"), QStringLiteral("cht"), QStringLiteral("chs")};
