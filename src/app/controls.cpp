@@ -8,6 +8,7 @@
 #include <QLayout>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QStyleOptionTab>
 #include <QStylePainter>
 #include <QTabBar>
@@ -22,6 +23,8 @@ namespace kelta {
 namespace {
 // A busy grid is repainted at most this often; every change in between is one refresh.
 constexpr int kGridRefreshMs = 60;
+// Room left beside a fitted column's widest text, against rounding in the text layout.
+constexpr int kFitSlack = 4;
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -344,8 +347,9 @@ public:
         return publishedRows_ < rows() - 1 || headerDirty_ || dirtyTop_ <= dirtyBottom_;
     }
 
-    // Publishes the pending changes with at most one signal of each kind.
-    void publish() {
+    // Publishes the pending changes with at most one signal of each kind; true when header
+    // texts changed.
+    bool publish() {
         if (dirtyTop_ <= dirtyBottom_ && dirtyLeft_ <= dirtyRight_)
             emit dataChanged(index(dirtyTop_ - 1, dirtyLeft_), index(dirtyBottom_ - 1, dirtyRight_),
                              {Qt::DisplayRole});
@@ -359,10 +363,10 @@ public:
             publishedRows_ = dataRows;
             endInsertRows();
         }
-        if (headerDirty_) {
-            headerDirty_ = false;
-            emit headerDataChanged(Qt::Horizontal, 0, cols_ - 1);
-        }
+        if (!headerDirty_) return false;
+        headerDirty_ = false;
+        emit headerDataChanged(Qt::Horizontal, 0, cols_ - 1);
+        return true;
     }
 
 private:
@@ -470,9 +474,39 @@ void StringGrid::setDefaultRowHeight(int height) {
     verticalHeader()->setDefaultSectionSize(height);
 }
 
+void StringGrid::setColumnSamples(const QList<QStringList>& samples) {
+    samples_ = samples;
+    fitColumns();
+}
+
+int StringGrid::fittedColWidth(int col) const {
+    if (col < 0 || col >= model_->cols()) return 0;
+    if (col >= samples_.size() || samples_[col].isEmpty()) return colWidth(col);
+    // Cells are drawn in the grid's font with a margin on either side of the text (the
+    // style's focus-frame margin plus one) and a one-pixel grid line.
+    const QFontMetrics fm = fontMetrics();
+    int text = 0;
+    for (const QString& t : samples_[col]) text = std::max(text, fm.horizontalAdvance(t));
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const int cell = text + 2 * margin + (showGrid() ? 1 : 0) + kFitSlack;
+    // The header's own measure of its text, with the style's section margins.
+    return std::max(cell, horizontalHeader()->sectionSizeHint(col) + kFitSlack);
+}
+
+void StringGrid::fitColumns() {
+    const int n = std::min(static_cast<int>(samples_.size()), model_->cols());
+    for (int c = 0; c < n; ++c)
+        if (!samples_[c].isEmpty()) horizontalHeader()->resizeSection(c, fittedColWidth(c));
+}
+
+void StringGrid::changeEvent(QEvent* event) {
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) fitColumns();
+}
+
 void StringGrid::flush() {
     refresh_->stop();
-    model_->publish();
+    if (model_->publish()) fitColumns();
     // A current row set while its row was still unpublished is shown now.
     const QModelIndex cur = selectionModel()->currentIndex();
     if (currentRow_ - 1 < model_->rowCount() && (!cur.isValid() || cur.row() != currentRow_ - 1) &&

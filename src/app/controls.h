@@ -129,11 +129,25 @@ public:
     void setColWidth(int col, int width);
     void setDefaultColWidth(int width);
     void setDefaultRowHeight(int height);
+    // Column widths fitted to the texts a column can hold: column c becomes as wide as the
+    // widest of samples[c] and of its header text in the grid's font, so that neither is cut.
+    // The widths are measured again when the font or a header text changes (a language
+    // switch), never from the rows, so a busy grid costs nothing extra. Columns without
+    // samples keep their width; the user may still resize any column.
+    void setColumnSamples(const QList<QStringList>& samples);
+    // The width column `col` needs for its samples and header in the current font.
+    int fittedColWidth(int col) const;
     // Pushes pending changes to the view now (normally done by the refresh timer).
     void flush();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    void fitColumns();
+
     StringGridModel* model_;
+    QList<QStringList> samples_;
     QTimer* refresh_;
     int currentRow_ = 1;
     bool currentRowPending_ = false;

@@ -5,6 +5,7 @@
 #include "app/controls.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,7 +44,8 @@ struct ShellControls {
     QPushButton* btnCHT = nullptr;
     QPushButton* btnCHS = nullptr;
     StatusBar* sbMain = nullptr;
-    Panel* pnlBeep = nullptr; // hidden
+    QComboBox* cmbLanguage = nullptr; // at the right end of sbMain: the languages by name
+    Panel* pnlBeep = nullptr;         // hidden
     QCheckBox* cbxBeep = nullptr;
     Panel* Panel9 = nullptr;
     QLineEdit* edtSaveFile = nullptr;

@@ -35,7 +35,7 @@ constexpr std::array<LanguageEntry, 102> kTable{{
     {"LQI", "LQI", "連線品質", "连线品质"},
     {"DI", "DI", "數位輸入", "数位输入"},
     {"T1", "T1", "溫度", "温度"},
-    {"T2", "T2", "體溫/溼度", "体温/  度"},
+    {"T2", "T2", "體溫/溼度", "体温/湿度"},
     {"Count", "Count", "讀取次數", "读取次数"},
     {"Tag ID Filter :", "Tag ID Filter :", "標籤 ID 過濾 :", "标签 ID 过滤 :"},
     {"Standard TAG", "Standard TAG", "標準標籤", "标准标签"},

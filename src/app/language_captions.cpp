@@ -15,6 +15,16 @@ namespace kelta {
 
 void ApplyLanguageFont(TfrmModule& w) {
     w.setFont(languageFont(currentLanguageIndex()));
+    if (QComboBox* chooser = w.cmbLanguage) {
+        // Every language's own name must show whatever the window's language is.
+        QFont f = languageFont(currentLanguageIndex());
+        QStringList families = f.families();
+        for (const QString& cjk :
+             {QStringLiteral("Noto Sans CJK TC"), QStringLiteral("Noto Sans CJK SC")})
+            if (!families.contains(cjk)) families << cjk;
+        f.setFamilies(families);
+        chooser->setFont(f);
+    }
 }
 
 void ApplyLanguageCaptions(TfrmModule& w) {
@@ -42,6 +52,8 @@ void ApplyLanguageCaptions(TfrmModule& w) {
     }
     // 4.
     if (w.tagTables) w.tagTables->resetTagGrids();
+    // The chooser shows the language in use, however it was chosen.
+    if (QComboBox* chooser = w.cmbLanguage) chooser->setCurrentIndex(lang);
     // 5.
     w.setEnabled(true);
     PumpEvents();
@@ -75,6 +87,27 @@ void btnCHTClick(TfrmModule& w) {
 
 void btnCHSClick(TfrmModule& w) {
     switchLanguage(w, 2);
+}
+
+QStringList languageChooserItems() {
+    return {QStringLiteral("English"), QString::fromUtf8("繁體中文"),
+            QString::fromUtf8("简体中文")};
+}
+
+void cmbLanguageChange(TfrmModule& w, int index) {
+    switch (index) {
+    case 0:
+        btnEngClick(w);
+        break;
+    case 1:
+        btnCHTClick(w);
+        break;
+    case 2:
+        btnCHSClick(w);
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace kelta

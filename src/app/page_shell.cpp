@@ -1,6 +1,7 @@
 // The window frame: pnlMain with the main page control above the bottom strip, and the
 // non-visual components.
 #include "app/controls_shell.h"
+#include "app/language.h"
 #include "platform/timings.h"
 
 #include <QDir>
@@ -98,6 +99,15 @@ void buildShell(ShellControls& c, QWidget* window) {
 
     c.sbMain = named(new StatusBar(c.pnlBottom), "sbMain");
     bottom->addWidget(c.sbMain, 1);
+    // The language chooser a user finds, at the status bar's right end (beside it rather than
+    // in it, where the bar's top spacing would cut it); Panel19's buttons stay hidden.
+    c.cmbLanguage = named(new QComboBox(c.pnlBottom), "cmbLanguage");
+    c.cmbLanguage->addItems(languageChooserItems());
+    c.cmbLanguage->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    c.cmbLanguage->setFocusPolicy(Qt::StrongFocus);
+    c.cmbLanguage->setToolTip(QString::fromUtf8("Language / 語言 / 语言"));
+    c.cmbLanguage->setAccessibleName(QStringLiteral("Language"));
+    bottom->addWidget(c.cmbLanguage);
 
     c.pnlBeep = named(new Panel({}, c.pnlBottom), "pnlBeep");
     auto* beep = new QHBoxLayout(c.pnlBeep);

@@ -13,6 +13,7 @@
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -20,7 +21,9 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <array>
+#include <cstdio>
 #include <exception>
+#include <optional>
 
 namespace kelta {
 
@@ -112,6 +115,8 @@ void connectHandlers(TfrmModule& w) {
     QObject::connect(w.btnEng, &QPushButton::clicked, p, [p] { btnEngClick(*p); });
     QObject::connect(w.btnCHT, &QPushButton::clicked, p, [p] { btnCHTClick(*p); });
     QObject::connect(w.btnCHS, &QPushButton::clicked, p, [p] { btnCHSClick(*p); });
+    QObject::connect(w.cmbLanguage, &QComboBox::activated, p,
+                     [p](int index) { cmbLanguageChange(*p, index); });
 }
 
 } // namespace
@@ -160,63 +165,104 @@ void FormCreate(TfrmModule& w) {
         loadSelectionFile(w);
     } catch (const std::exception&) {
     }
+    // The tag grids' columns follow the font and the headers from here on.
+    FitTagGridColumns(w);
 }
 
-void RestoreSettings(TfrmModule& w) {
-    auto store = SettingsStore::open(false);
-    if (!store || !w.runController) return; // the control tables live in the run controller
-    monitor::RunController& run = *w.runController;
-    const SettingsStore& s = *store;
-    auto has = [&s](const char* name) { return s.hasValue(QString::fromLatin1(name)); };
-    auto text = [&s](const char* name) { return s.readString(QString::fromLatin1(name)); };
-    try {
-        setCurrentLanguageIndex(0);
-        if (has("LanguageIndex"))
-            setCurrentLanguageIndex(s.readInteger(QStringLiteral("LanguageIndex")));
-        if (has("PAGE")) selectLinkPage(w, s.readInteger(QStringLiteral("PAGE")));
-        w.edtTagFilter->clear();
-        if (has("TagFilterUID")) w.edtTagFilter->setText(text("TagFilterUID"));
-        w.edtTcpRemotePort->setText(run.remotePortText());
-        if (has("TcpRemotePort")) w.edtTcpRemotePort->setText(text("TcpRemotePort"));
-        w.edtTcpRemotePort->setText(normalisedPort(w.edtTcpRemotePort->text()));
-        run.setRemotePortText(w.edtTcpRemotePort->text());
-        if (has("LocalPort")) w.edLocalPort->setText(text("LocalPort"));
-        if (has("DesPort")) w.edDesPort->setText(text("DesPort"));
-        if (has("ListenPort")) {
-            w.edtListenPort->setText(text("ListenPort"));
-            w.edtLisPort->setText(text("ListenPort"));
+namespace {
+
+// Reads the stored values one by one: a value that cannot be read as its type is skipped and
+// named in `skipped`, and its control keeps what it had.
+class StoredValues {
+public:
+    explicit StoredValues(const SettingsStore& s) : s_(s) {}
+
+    bool has(const QString& name) const { return s_.hasValue(name); }
+    QString text(const QString& name) const { return s_.readString(name); }
+    std::optional<int> integer(const QString& name) {
+        if (!s_.hasValue(name)) return std::nullopt;
+        try {
+            return s_.readInteger(name);
+        } catch (const SettingsTypeError&) {
+            skipped << name;
+            return std::nullopt;
         }
-        if (has("SETSERTCPIP")) w.edtTcpServerIP->setText(text("SETSERTCPIP"));
-        if (has("SETSERTCPPort")) w.edtTcpServerPort->setText(text("SETSERTCPPort"));
-        if (has("SETCOMPORT")) {
-            const int i = w.cbxCom->findText(text("SETCOMPORT"), Qt::MatchExactly);
-            if (i >= 0) w.cbxCom->setCurrentIndex(i);
-        }
-        if (has("SaveFileName")) w.edtSaveFile->setText(text("SaveFileName"));
-        if (has("EvenLogFile")) w.edtEvenLogFile->setText(text("EvenLogFile"));
-        if (has("AutoSaveFile"))
-            w.chbAutoSave->setChecked(s.readBool(QStringLiteral("AutoSaveFile")));
-        for (int n = 1; n <= 32; ++n) {
-            const QString num = QString::number(n);
-            if (QCheckBox* b = run.chkCOM(n)) {
-                b->setChecked(false);
-                const QString name = QStringLiteral("COM") + num;
-                if (s.hasValue(name)) b->setChecked(s.readInteger(name) == 1);
-            }
-            if (QCheckBox* b = run.chkIP(n)) {
-                b->setChecked(false);
-                const QString name = QStringLiteral("NET") + num;
-                if (s.hasValue(name)) b->setChecked(s.readInteger(name) == 1);
-            }
-            if (QLineEdit* e = run.edIP(n)) {
-                e->setText(QStringLiteral("192.168.1.") + QString::number(100 + n));
-                const QString name = QStringLiteral("IP") + num;
-                if (s.hasValue(name)) e->setText(s.readString(name));
-            }
-        }
-    } catch (const SettingsTypeError&) {
-        // A value of the wrong type ends the restoring; the rest keep their defaults.
     }
+
+    QStringList skipped;
+
+private:
+    const SettingsStore& s_;
+};
+
+void reportSkipped(const QString& path, const QStringList& names) {
+    if (names.isEmpty()) return;
+    std::fprintf(stderr,
+                 "Settings file %s: %s could not be read and kept the default; the other "
+                 "values were restored.\n",
+                 qPrintable(QDir::toNativeSeparators(path)), qPrintable(names.join(", ")));
+    std::fflush(stderr);
+}
+
+} // namespace
+
+bool RestoreSettings(TfrmModule& w) {
+    const QString path = platform::settingsFilePath();
+    const QString refusal = platform::settingsFileRefusal(path);
+    if (!refusal.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(refusal));
+        std::fflush(stderr);
+        if (w.sbMain) w.sbMain->setPanelText(0, QString::fromLatin1(kSettingsRefusedText));
+        return false;
+    }
+    auto store = SettingsStore::open(false);
+    if (!store || !w.runController) return true; // the control tables live in the run controller
+    monitor::RunController& run = *w.runController;
+    StoredValues v(*store);
+    auto name = [](const char* n) { return QString::fromLatin1(n); };
+
+    setCurrentLanguageIndex(0);
+    if (auto i = v.integer(name("LanguageIndex"))) setCurrentLanguageIndex(*i);
+    if (auto page = v.integer(name("PAGE"))) selectLinkPage(w, *page);
+    w.edtTagFilter->clear();
+    if (v.has(name("TagFilterUID"))) w.edtTagFilter->setText(v.text(name("TagFilterUID")));
+    w.edtTcpRemotePort->setText(run.remotePortText());
+    if (v.has(name("TcpRemotePort"))) w.edtTcpRemotePort->setText(v.text(name("TcpRemotePort")));
+    w.edtTcpRemotePort->setText(normalisedPort(w.edtTcpRemotePort->text()));
+    run.setRemotePortText(w.edtTcpRemotePort->text());
+    if (v.has(name("LocalPort"))) w.edLocalPort->setText(v.text(name("LocalPort")));
+    if (v.has(name("DesPort"))) w.edDesPort->setText(v.text(name("DesPort")));
+    if (v.has(name("ListenPort"))) {
+        w.edtListenPort->setText(v.text(name("ListenPort")));
+        w.edtLisPort->setText(v.text(name("ListenPort")));
+    }
+    if (v.has(name("SETSERTCPIP"))) w.edtTcpServerIP->setText(v.text(name("SETSERTCPIP")));
+    if (v.has(name("SETSERTCPPort"))) w.edtTcpServerPort->setText(v.text(name("SETSERTCPPort")));
+    if (v.has(name("SETCOMPORT"))) {
+        const int i = w.cbxCom->findText(v.text(name("SETCOMPORT")), Qt::MatchExactly);
+        if (i >= 0) w.cbxCom->setCurrentIndex(i);
+    }
+    if (v.has(name("SaveFileName"))) w.edtSaveFile->setText(v.text(name("SaveFileName")));
+    if (v.has(name("EvenLogFile"))) w.edtEvenLogFile->setText(v.text(name("EvenLogFile")));
+    if (auto on = v.integer(name("AutoSaveFile"))) w.chbAutoSave->setChecked(*on != 0);
+    for (int n = 1; n <= 32; ++n) {
+        const QString num = QString::number(n);
+        if (QCheckBox* b = run.chkCOM(n)) {
+            b->setChecked(false);
+            if (auto on = v.integer(QStringLiteral("COM") + num)) b->setChecked(*on == 1);
+        }
+        if (QCheckBox* b = run.chkIP(n)) {
+            b->setChecked(false);
+            if (auto on = v.integer(QStringLiteral("NET") + num)) b->setChecked(*on == 1);
+        }
+        if (QLineEdit* e = run.edIP(n)) {
+            e->setText(QStringLiteral("192.168.1.") + QString::number(100 + n));
+            const QString ip = QStringLiteral("IP") + num;
+            if (v.has(ip)) e->setText(v.text(ip));
+        }
+    }
+    reportSkipped(store->path(), v.skipped);
+    return true;
 }
 
 void FormShow(TfrmModule& w) {
@@ -232,8 +278,9 @@ void FormShow(TfrmModule& w) {
     if (w.readerLink) w.readerLink->state().linkMode = 0;
     w.chbAllTags->setChecked(false);
     w.chbAutoSave->setChecked(false);
-    // 4.
+    // 4. A language given on the command line replaces the stored one.
     RestoreSettings(w);
+    if (const auto chosen = startupLanguage()) setCurrentLanguageIndex(*chosen);
     // 5. Each caption becomes its control's English key.
     w.setEnabled(false);
     for (QObject* o : captionedControls(w)) setHint(o, captionOf(o));

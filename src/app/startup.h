@@ -29,8 +29,14 @@ void FormShow(TfrmModule& w);
 void FormClose(TfrmModule& w);
 void btnExit01Click(TfrmModule& w);
 
-// Restores the stored values into the window (one step of FormShow). A value of the wrong
-// type ends the restoring; the ones after it keep what they had.
-void RestoreSettings(TfrmModule& w);
+// Restores the stored values into the window (one step of FormShow). A value that cannot be
+// read as its type is skipped (its control keeps what it had) and named on stderr; the others
+// are restored. A settings file above the size limit is refused: false, the refusal on stderr
+// and in the status bar, every control at its default, the file left as it is.
+bool RestoreSettings(TfrmModule& w);
+
+// The status-bar text of a refused settings file.
+inline constexpr const char* kSettingsRefusedText =
+    "Settings file too large: not read, default settings in use";
 
 } // namespace kelta

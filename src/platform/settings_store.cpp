@@ -17,6 +17,17 @@ QString settingsFilePath() {
            QStringLiteral("/VANTO/Kelta/LR900.ini");
 }
 
+QString settingsFileRefusal(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() <= kSettingsFileLimit) return {};
+    return QStringLiteral("The settings file %1 is %2 bytes, more than the %3 bytes a settings "
+                          "file may have. It is not read and not written; the program starts "
+                          "with its default settings.")
+        .arg(QDir::toNativeSeparators(info.absoluteFilePath()))
+        .arg(info.size())
+        .arg(kSettingsFileLimit);
+}
+
 std::optional<SettingsStore> SettingsStore::open(bool create) {
     return openAt(settingsFilePath(), create);
 }
@@ -30,7 +41,7 @@ std::optional<SettingsStore> SettingsStore::openAt(const QString& path, bool cre
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return std::nullopt;
         file.close();
-    } else if (!info.isFile()) {
+    } else if (!info.isFile() || !settingsFileRefusal(path).isEmpty()) {
         return std::nullopt;
     }
     auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);

@@ -22,10 +22,19 @@ public:
 // KELTA_SETTINGS_FILE, or <GenericConfigLocation>/VANTO/Kelta/LR900.ini.
 QString settingsFilePath();
 
+// A settings file larger than this is not a settings file the program wrote: reading it would
+// cost memory and seconds at every open, so it is neither read nor written.
+inline constexpr qint64 kSettingsFileLimit = 1024 * 1024;
+
+// Why the settings file at `path` is refused (a clear text naming the file and its size), or
+// an empty text when it may be used or does not exist.
+QString settingsFileRefusal(const QString& path);
+
 class SettingsStore {
 public:
     // Opens the settings file. With create, the folder and an empty file are made when missing;
-    // without it, a missing file fails. An unreadable file fails in both cases.
+    // without it, a missing file fails. An unreadable or refused file (settingsFileRefusal)
+    // fails in both cases, so nothing is ever written over it.
     static std::optional<SettingsStore> open(bool create);
     static std::optional<SettingsStore> openAt(const QString& path, bool create);
 

@@ -33,7 +33,7 @@ TEST(Translate, TellingRowsExactly) {
     EXPECT_EQ(Translate(1, "NET"), u("網路介面 "));
     EXPECT_EQ(Translate(2, "NET"), u("网路介面 "));
     EXPECT_EQ(Translate(1, "T2"), u("體溫/溼度"));
-    EXPECT_EQ(Translate(2, "T2"), u("体温/  度"));
+    EXPECT_EQ(Translate(2, "T2"), u("体温/湿度"));
     EXPECT_EQ(Translate(1, "All tags"), u("全部 Tag 資料"));
     EXPECT_EQ(Translate(2, "all TAGS"), u("全部 Tag 资料"));
     EXPECT_EQ(Translate(2, "Set TAG Error"), u("设定 TAG 失败"));
@@ -59,6 +59,9 @@ TEST(LanguageTable, HasEveryKeyOnceInOrder) {
         keys.insert(key);
         EXPECT_FALSE(QString::fromUtf8(e.traditional).isEmpty()) << e.key;
         EXPECT_FALSE(QString::fromUtf8(e.simplified).isEmpty()) << e.key;
+        // Two spaces in a row inside a Chinese text mark a character lost on the way in.
+        EXPECT_FALSE(QString::fromUtf8(e.traditional).contains("  ")) << e.key;
+        EXPECT_FALSE(QString::fromUtf8(e.simplified).contains("  ")) << e.key;
         if (QString::fromUtf8(e.key) != "All tags") {
             EXPECT_STREQ(e.english, e.key);
         }

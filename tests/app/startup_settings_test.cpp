@@ -6,6 +6,7 @@
 #include "app/startup.h"
 #include "monitor/run_controller.h"
 #include "monitor/tag_tables.h"
+#include "platform/settings_store.h"
 #include "reader/reader_link.h"
 #include "support/test_env.h"
 
@@ -175,33 +176,77 @@ TEST_F(Startup, ARemotePortThatIsNoNumberIsShownAs4001) {
     EXPECT_EQ(w->runController->remotePortText(), "4001");
 }
 
-TEST_F(Startup, AValueOfTheWrongTypeEndsTheRestoring) {
-    // LanguageIndex, PAGE and TagFilterUID come before AutoSaveFile; the port settings and the
-    // address families after it.
-    writeSettings("LanguageIndex=1\nPAGE=1\nTagFilterUID=ABCD\n"
-                  "AutoSaveFile=yes\n"
-                  "COM5=1\nNET2=1\nIP2=10.9.9.9\n");
+// A value that cannot be read is skipped and named on stderr; every other value is restored,
+// wherever the bad one stands in the file.
+struct BadValueCase {
+    const char* bad;     // the unreadable value, written first in the file
+    const char* skipped; // the name reported
+};
+
+class BadValue : public Startup, public ::testing::WithParamInterface<BadValueCase> {};
+
+TEST_P(BadValue, IsSkippedAndTheRestAreRestored) {
+    writeSettings(QByteArray(GetParam().bad) +
+                  "\nLanguageIndex=1\nTagFilterUID=ABCD\nTcpRemotePort=5050\n"
+                  "COM5=1\nNET2=1\nIP2=10.9.9.9\nListenPort=4300\n");
+    ::testing::internal::CaptureStderr();
     auto w = start();
-    EXPECT_EQ(currentLanguageIndex(), 1);
-    EXPECT_EQ(w->pcTagMain->activePage(), w->tsCOM);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find(GetParam().skipped), std::string::npos) << err;
+    EXPECT_NE(err.find(test::settingsFilePath().toStdString()), std::string::npos) << err;
     EXPECT_EQ(w->edtTagFilter->text(), "ABCD");
-    EXPECT_FALSE(w->chbAutoSave->isChecked());
-    EXPECT_FALSE(w->chkCOM05->isChecked());
-    EXPECT_FALSE(w->chkIP02->isChecked());
-    EXPECT_EQ(w->edIP02->text(), "192.168.1.102");
-    EXPECT_EQ(w->edIP12->text(), "192.168.1.102"); // not rewritten to .112
+    EXPECT_EQ(w->edtTcpRemotePort->text(), "5050");
+    EXPECT_EQ(w->edtListenPort->text(), "4300");
+    EXPECT_TRUE(w->chkCOM05->isChecked());
+    EXPECT_TRUE(w->chkIP02->isChecked());
+    EXPECT_EQ(w->edIP02->text(), "10.9.9.9");
+    EXPECT_EQ(w->edIP12->text(), "192.168.1.112");
     // The program goes on: the language was applied and the window works.
     EXPECT_EQ(w->tag(), 1);
     EXPECT_TRUE(w->isEnabled());
     EXPECT_EQ(w->btnStart->text(), QString::fromUtf8("啟動"));
+    // A bad PAGE leaves the preset link page.
+    if (QByteArray(GetParam().skipped) == "PAGE") {
+        EXPECT_EQ(w->pcTagMain->activePage(), w->tsNET);
+    }
 }
 
-TEST_F(Startup, AWrongPageTypeKeepsEverythingElseAtItsDefault) {
-    writeSettings("PAGE=abc\nTcpRemotePort=5000\n");
+INSTANTIATE_TEST_SUITE_P(Values, BadValue,
+                         ::testing::Values(BadValueCase{"PAGE=99999999999999", "PAGE"},
+                                           BadValueCase{"PAGE=abc", "PAGE"},
+                                           BadValueCase{"AutoSaveFile=yes", "AutoSaveFile"},
+                                           BadValueCase{"COM7=1, 2", "COM7"},
+                                           BadValueCase{"NET9=x", "NET9"}));
+
+TEST_F(Startup, AWellFormedFileReportsNothing) {
+    writeSettings("PAGE=1\nCOM3=1\n");
+    ::testing::internal::CaptureStderr();
     auto w = start();
-    EXPECT_EQ(w->pcTagMain->activePage(), w->tsNET);
-    EXPECT_EQ(w->readerLink->state().linkMode, 0);
-    EXPECT_EQ(w->edtTcpRemotePort->text(), "4001");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr().find("Settings file"), std::string::npos);
+}
+
+TEST_F(Startup, AnOversizedFileIsRefusedAndNeverWritten) {
+    // A real value first, then padding past the limit.
+    QByteArray content = "[General]\nPAGE=1\nIP1=10.1.1.1\n";
+    while (content.size() <= platform::kSettingsFileLimit) content += "; padding line\n";
+    writeFile(test::settingsFilePath(), content);
+    ::testing::internal::CaptureStderr();
+    {
+        auto w = start();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("is not read and not written"), std::string::npos) << err;
+        EXPECT_NE(err.find(std::to_string(content.size())), std::string::npos) << err;
+        EXPECT_EQ(w->sbMain->panelText(0), kSettingsRefusedText);
+        // Defaults, not the file's values.
+        EXPECT_EQ(w->pcTagMain->activePage(), w->tsNET);
+        EXPECT_EQ(w->edIP01->text(), "192.168.1.101");
+        // Neither a language choice nor the close writes over the file.
+        btnCHTClick(*w);
+        w->close();
+    }
+    QFile f(test::settingsFilePath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), content);
 }
 
 TEST_F(Startup, AStoredLanguageOutsideTheTableIsEnglish) {

@@ -177,3 +177,30 @@ TEST(SettingsStore, HeldWritesReachTheFileAtCommitOrAtTheEnd) {
     EXPECT_EQ(again->readInteger("LanguageIndex"), 2) << "written when the store ends";
     EXPECT_EQ(again->valueNames().size(), 34);
 }
+
+TEST(SettingsStore, AFileAboveTheLimitIsNeitherReadNorWritten) {
+    const QString path = freshPath("big.ini");
+    struct Case {
+        qint64 size;
+        bool used;
+    };
+    for (const Case c : {Case{kelta::platform::kSettingsFileLimit, true},
+                         Case{kelta::platform::kSettingsFileLimit + 1, false}}) {
+        QByteArray text = "[General]\nPAGE=1\n";
+        text += QByteArray(c.size - text.size() - 1, ';') + "\n";
+        ASSERT_EQ(text.size(), c.size);
+        writeFile(path, text);
+        EXPECT_EQ(kelta::platform::settingsFileRefusal(path).isEmpty(), c.used) << c.size;
+        EXPECT_EQ(SettingsStore::openAt(path, false).has_value(), c.used) << c.size;
+        auto forWriting = SettingsStore::openAt(path, true);
+        EXPECT_EQ(forWriting.has_value(), c.used) << c.size;
+        if (!c.used) {
+            EXPECT_EQ(fileText(path), text) << "a refused file is left as it is";
+            EXPECT_TRUE(
+                kelta::platform::settingsFileRefusal(path).contains(QString::number(c.size)));
+        }
+    }
+    // A missing file is no refusal: it is made on demand.
+    QFile::remove(path);
+    EXPECT_TRUE(kelta::platform::settingsFileRefusal(path).isEmpty());
+}

@@ -1,18 +1,87 @@
-// Renders the main window at 1366x768 and saves one picture per main page:
+// Renders the main window and saves one picture per main page, in English and in Traditional
+// Chinese, with a few decoded tag reports in the Read TAG grid:
 //   kelta-screenshots [output folder [WIDTHxHEIGHT]]   (defaults: docs, 1366x768)
-// Meant to run under QT_QPA_PLATFORM=offscreen.
+// Meant to run under QT_QPA_PLATFORM=offscreen. It uses a settings file of its own, so the
+// user's settings are neither read nor changed.
 #include "app/application.h"
 #include "app/frmmodule.h"
+#include "app/language.h"
+#include "monitor/proto/report_decoder.h"
+#include "monitor/tag_tables.h"
 
 #include <QDir>
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryDir>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
-bool save(kelta::TfrmModule& w, kelta::TabSheet* page, const QString& path) {
+using Bytes = std::vector<std::uint8_t>;
+
+void put16(Bytes& b, unsigned v) {
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+    b.push_back(static_cast<std::uint8_t>(v));
+}
+
+// One live report frame with the reader ID (flag 0x0800): a sensor tag when d1/d2 carry
+// readings, and a GPS block when withGps.
+Bytes liveFrame(unsigned readerId, std::uint64_t uid, std::uint8_t model, std::uint8_t rssi,
+                unsigned d1, unsigned d2, bool withGps) {
+    Bytes rec;
+    put16(rec, readerId);
+    for (std::uint8_t x : {std::uint8_t{0x00}, std::uint8_t{0x10}, std::uint8_t{0xA5}, model,
+                           std::uint8_t{0x01}, std::uint8_t{0x01}})
+        rec.push_back(x);
+    for (int shift = 56; shift >= 0; shift -= 8)
+        rec.push_back(static_cast<std::uint8_t>(uid >> shift));
+    for (std::uint8_t x : {rssi, std::uint8_t{96}, std::uint8_t{0x81}, std::uint8_t{87},
+                           std::uint8_t{0x3C}, std::uint8_t{0xC3}})
+        rec.push_back(x);
+    put16(rec, d1);
+    put16(rec, d2);
+    if (withGps) {
+        for (int x : {121, 30, 15, 25, int{'E'}, 25, 2, 30, 50, int{'N'}})
+            rec.push_back(static_cast<std::uint8_t>(x));
+        put16(rec, 12);
+        put16(rec, 7);
+        rec.push_back(0x00);
+    }
+    Bytes frame{0x06};
+    put16(frame, static_cast<unsigned>(4 + rec.size()));
+    put16(frame, 0x0800);
+    put16(frame, 0x6040);
+    frame.insert(frame.end(), rec.begin(), rec.end());
+    return frame;
+}
+
+void showSampleTags(kelta::TfrmModule& w) {
+    kelta::monitor::TagTables& tables = *w.tagTables;
+    tables.setCurrentTagGrid(w.grdUID);
+    const std::vector<Bytes> frames = {
+        liveFrame(1, 0x0001000112050211ULL, 0x00, 182, 0x0000, 0x0000, false),
+        liveFrame(1, 0x0001000112050212ULL, 0x01, 175, 0x8000 + 6500, 1400, false),
+        liveFrame(2, 0x0001000143652482ULL, 0x01, 161, 0x0320, 0x0300, false),
+        liveFrame(2, 0x0001000156947711ULL, 0x00, 154, 0x0000, 0x0000, true),
+        liveFrame(1, 0x0001000198765432ULL, 0x00, 149, 0x0000, 0x0000, false),
+    };
+    for (const Bytes& f : frames)
+        kelta::monitor::SplitReportBlock(kelta::monitor::DecodeMode::Live,
+                                         kelta::monitor::LinkKind::Serial, "01", f, tables);
+    // The first tag is heard a few times more.
+    for (int i = 0; i < 3; ++i)
+        kelta::monitor::SplitReportBlock(kelta::monitor::DecodeMode::Live,
+                                         kelta::monitor::LinkKind::Serial, "01", frames[0], tables);
+    tables.setCurrentTagGrid(nullptr);
+}
+
+bool save(kelta::TfrmModule& w, kelta::TabSheet* page, const QString& path, QSize size) {
     w.pcMain->setActivePage(page);
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    // Showing Read TAG fits the window to the screen's work area; the picture keeps its size.
+    w.setGeometry(QRect(QPoint(0, 0), size));
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
     for (auto* grid : w.findChildren<kelta::StringGrid*>()) grid->flush();
     QImage image(w.size(), QImage::Format_RGB32);
@@ -32,6 +101,12 @@ bool save(kelta::TfrmModule& w, kelta::TabSheet* page, const QString& path) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) {
+        std::fprintf(stderr, "cannot create a scratch folder\n");
+        return 1;
+    }
+    qputenv("KELTA_SETTINGS_FILE", scratch.filePath("LR900.ini").toLocal8Bit());
     kelta::Application app(argc, argv);
     kelta::Application::setApplicationName("Kelta Utility_LR900");
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
@@ -50,8 +125,17 @@ int main(int argc, char** argv) {
     w.show();
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
     const QDir dir(out);
-    bool ok = save(w, w.tsReadTag, dir.filePath("screenshot-read-tag.png"));
-    ok = save(w, w.tsSetReader, dir.filePath("screenshot-set-reader.png")) && ok;
-    ok = save(w, w.tsSetTAG, dir.filePath("screenshot-set-tag.png")) && ok;
+    bool ok = true;
+    for (const auto& [language, suffix] : {std::pair{0, ""}, std::pair{1, "-cht"}}) {
+        kelta::cmbLanguageChange(w, language); // as if chosen in the status bar
+        w.tagTables->btnClearClick();
+        showSampleTags(w);
+        w.pnlTagCount->setText(QString::number(w.grdUID->rowCount() - 1));
+        const QString s = QString::fromLatin1(suffix);
+        ok = save(w, w.tsReadTag, dir.filePath("screenshot-read-tag" + s + ".png"), size) && ok;
+        ok = save(w, w.tsSetReader, dir.filePath("screenshot-set-reader" + s + ".png"), size) && ok;
+        ok = save(w, w.tsSetTAG, dir.filePath("screenshot-set-tag" + s + ".png"), size) && ok;
+    }
+    w.pcMain->setActivePage(w.tsReadTag);
     return ok ? 0 : 1;
 }
