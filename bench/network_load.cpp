@@ -13,8 +13,8 @@
 #include "app/frmmodule.h"
 #include "click_probe.h"
 #include "load_common.h"
-#include "monitor/run_controller.h"
-#include "monitor/tag_tables.h"
+#include "app/run_controller.h"
+#include "app/tag_tables.h"
 #include "reader-sim/sim_host.h"
 #include "reader/reader_link.h"
 

@@ -5,12 +5,12 @@
 // event loop, as during a run. Last, a run over TCP in which one reader reports 10,000 new tags
 // at 1,000 frames per second, the window shown at 1366x768: records, click latency, CPU time
 // and how long records still come in after a Stop clicked at full load.
-#include "monitor/tag_tables.h"
+#include "app/tag_tables.h"
 
 #include "app/frmmodule.h"
-#include "app/wait_pump.h"
+#include "platform/wait_pump.h"
 #include "load_common.h"
-#include "monitor/run_controller.h"
+#include "app/run_controller.h"
 #include "reader-sim/sim_host.h"
 #include "reader/link_state.h"
 

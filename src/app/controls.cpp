@@ -1,5 +1,7 @@
 #include "app/controls.h"
 
+#include "monitor/cell_table.h"
+
 #include <QAbstractButton>
 #include <QAbstractTableModel>
 #include <QGroupBox>
@@ -16,6 +18,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <vector>
 
 namespace kelta {
@@ -249,141 +252,119 @@ QColor PageControl::activeTabColor() const {
 // ---------------------------------------------------------------------------------------------
 // StringGrid
 
-// Storage of a grid: every row including the header row. The view sees only the "published"
-// rows; growth and cell changes are published by flush(), shrinking at once.
-class StringGridModel : public QAbstractTableModel {
+// The model of a grid: a view of a cell table, its own or one of the tag store's. The view
+// sees only the "published" rows; growth and cell changes are published by flush(), shrinking
+// and column changes at once.
+class StringGridModel : public QAbstractTableModel, public monitor::CellTable::Observer {
 public:
-    explicit StringGridModel(QObject* parent) : QAbstractTableModel(parent) {
-        rows_.emplace_back(static_cast<std::size_t>(cols_));
+    StringGridModel(QObject* parent, std::function<void()> onPending)
+        : QAbstractTableModel(parent), onPending_(std::move(onPending)) {
+        own_.setObserver(this);
+    }
+    ~StringGridModel() override {
+        if (t_) t_->setObserver(nullptr);
     }
 
     int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : publishedRows_;
+        return parent.isValid() ? 0 : t_->publishedRows();
     }
     int columnCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : cols_;
+        return parent.isValid() ? 0 : t_->cols();
     }
     QVariant data(const QModelIndex& index, int role) const override {
         if (role != Qt::DisplayRole || !index.isValid()) return {};
-        return text(index.column(), index.row() + 1);
+        return t_->text(index.column(), index.row() + 1);
     }
     QVariant headerData(int section, Qt::Orientation o, int role) const override {
         if (role != Qt::DisplayRole) return {};
-        if (o == Qt::Horizontal) return text(section, 0);
+        if (o == Qt::Horizontal) return t_->text(section, 0);
         return section + 1;
     }
     Qt::ItemFlags flags(const QModelIndex& index) const override {
         return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
     }
 
-    int cols() const { return cols_; }
-    int rows() const { return static_cast<int>(rows_.size()); }
+    monitor::CellTable& table() { return *t_; }
+    const monitor::CellTable& table() const { return *t_; }
 
-    QString text(int col, int row) const {
-        if (row < 0 || row >= rows() || col < 0 || col >= cols_) return {};
-        return rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+    // Shows `other` from now on; it takes over what this grid holds.
+    void attach(monitor::CellTable* other) {
+        if (!other || other == t_) return;
+        other->setObserver(nullptr);
+        other->assign(*t_);
+        beginResetModel();
+        t_->setObserver(nullptr);
+        t_ = other;
+        t_->markPublished();
+        t_->setObserver(this);
+        endResetModel();
     }
-
-    // Returns true when the change waits for the next flush.
-    bool setText(int col, int row, const QString& t) {
-        if (row < 0 || row >= rows() || col < 0 || col >= cols_) return false;
-        QString& cell = rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
-        if (cell == t) return false;
-        cell = t;
-        if (row == 0) {
-            headerDirty_ = true;
-        } else if (row <= publishedRows_) {
-            dirtyTop_ = std::min(dirtyTop_, row);
-            dirtyBottom_ = std::max(dirtyBottom_, row);
-            dirtyLeft_ = std::min(dirtyLeft_, col);
-            dirtyRight_ = std::max(dirtyRight_, col);
-        }
-        return true;
+    // Back to its own table, with the rows it showed last.
+    void detach() {
+        if (t_ == &own_) return;
+        own_.setObserver(nullptr);
+        own_.assign(*t_);
+        beginResetModel();
+        t_->setObserver(nullptr);
+        t_ = &own_;
+        t_->markPublished();
+        t_->setObserver(this);
+        endResetModel();
     }
-
-    void setCols(int count) {
-        count = std::max(count, 1);
-        if (count == cols_) return;
-        if (count > cols_) {
-            beginInsertColumns({}, cols_, count - 1);
-            resizeRows(count);
-            endInsertColumns();
-        } else {
-            beginRemoveColumns({}, count, cols_ - 1);
-            resizeRows(count);
-            endRemoveColumns();
-            dirtyRight_ = std::min(dirtyRight_, cols_ - 1);
-        }
-    }
-
-    // Returns true when rows were added (they wait for the next flush).
-    bool setRows(int count) {
-        count = std::max(count, 1);
-        if (count < rows()) {
-            const int dataRows = count - 1;
-            if (dataRows < publishedRows_) {
-                beginRemoveRows({}, dataRows, publishedRows_ - 1);
-                rows_.resize(static_cast<std::size_t>(count));
-                publishedRows_ = dataRows;
-                endRemoveRows();
-            } else {
-                rows_.resize(static_cast<std::size_t>(count));
-            }
-            dirtyBottom_ = std::min(dirtyBottom_, publishedRows_);
-            return false;
-        }
-        if (count == rows()) return false;
-        rows_.reserve(static_cast<std::size_t>(count));
-        while (rows() < count) rows_.emplace_back(static_cast<std::size_t>(cols_));
-        return true;
-    }
-
-    int append() {
-        rows_.emplace_back(static_cast<std::size_t>(cols_));
-        return rows() - 1;
-    }
-
-    bool pending() const {
-        return publishedRows_ < rows() - 1 || headerDirty_ || dirtyTop_ <= dirtyBottom_;
-    }
+    bool attached() const { return t_ != &own_; }
 
     // Publishes the pending changes with at most one signal of each kind; true when header
     // texts changed.
     bool publish() {
-        if (dirtyTop_ <= dirtyBottom_ && dirtyLeft_ <= dirtyRight_)
-            emit dataChanged(index(dirtyTop_ - 1, dirtyLeft_), index(dirtyBottom_ - 1, dirtyRight_),
+        const monitor::CellTable::Changes ch = t_->changes();
+        if (ch.cells() && ch.top <= t_->publishedRows())
+            emit dataChanged(index(ch.top - 1, ch.left),
+                             index(std::min(ch.bottom, t_->publishedRows()) - 1,
+                                   std::min(ch.right, t_->cols() - 1)),
                              {Qt::DisplayRole});
-        dirtyTop_ = INT_MAX;
-        dirtyBottom_ = INT_MIN;
-        dirtyLeft_ = INT_MAX;
-        dirtyRight_ = INT_MIN;
-        const int dataRows = rows() - 1;
-        if (dataRows > publishedRows_) {
-            beginInsertRows({}, publishedRows_, dataRows - 1);
-            publishedRows_ = dataRows;
+        if (ch.newLast >= ch.newFirst) {
+            beginInsertRows({}, ch.newFirst, ch.newLast);
+            t_->markPublished();
             endInsertRows();
+        } else {
+            t_->markPublished();
         }
-        if (!headerDirty_) return false;
-        headerDirty_ = false;
-        emit headerDataChanged(Qt::Horizontal, 0, cols_ - 1);
+        if (!ch.header) return false;
+        emit headerDataChanged(Qt::Horizontal, 0, t_->cols() - 1);
         return true;
     }
 
-private:
-    void resizeRows(int count) {
-        cols_ = count;
-        for (auto& r : rows_) r.resize(static_cast<std::size_t>(count));
+    // CellTable::Observer.
+    void aboutToChangeColumns(int oldCount, int newCount) override {
+        inserting_ = newCount > oldCount;
+        if (inserting_)
+            beginInsertColumns({}, oldCount, newCount - 1);
+        else
+            beginRemoveColumns({}, newCount, oldCount - 1);
+    }
+    void columnsChanged() override {
+        if (inserting_)
+            endInsertColumns();
+        else
+            endRemoveColumns();
+    }
+    void aboutToRemoveRows(int first, int last) override { beginRemoveRows({}, first, last); }
+    void rowsRemoved() override { endRemoveRows(); }
+    void pendingChanged() override {
+        if (onPending_) onPending_();
     }
 
-    std::vector<std::vector<QString>> rows_;
-    int cols_ = 5;
-    int publishedRows_ = 0;
-    bool headerDirty_ = false;
-    int dirtyTop_ = INT_MAX, dirtyBottom_ = INT_MIN, dirtyLeft_ = INT_MAX, dirtyRight_ = INT_MIN;
+private:
+    monitor::CellTable own_;
+    monitor::CellTable* t_ = &own_;
+    std::function<void()> onPending_;
+    bool inserting_ = false;
 };
 
-StringGrid::StringGrid(QWidget* parent)
-    : QTableView(parent), model_(new StringGridModel(this)), refresh_(new QTimer(this)) {
+StringGrid::StringGrid(QWidget* parent) : QTableView(parent), refresh_(new QTimer(this)) {
+    model_ = new StringGridModel(this, [this] {
+        if (!refresh_->isActive()) refresh_->start();
+    });
     setModel(model_);
     refresh_->setSingleShot(true);
     refresh_->setInterval(kGridRefreshMs);
@@ -411,34 +392,44 @@ StringGrid::StringGrid(QWidget* parent)
 StringGrid::~StringGrid() = default;
 
 int StringGrid::colCount() const {
-    return model_->cols();
+    return model_->table().cols();
 }
 
 void StringGrid::setColCount(int count) {
-    model_->setCols(count);
+    model_->table().setCols(count);
 }
 
 int StringGrid::rowCount() const {
-    return model_->rows();
+    return model_->table().rows();
 }
 
 void StringGrid::setRowCount(int count) {
-    if (model_->setRows(count) && !refresh_->isActive()) refresh_->start();
-    if (currentRow_ >= model_->rows()) currentRow_ = std::max(1, model_->rows() - 1);
+    model_->table().setRows(count);
+    if (currentRow_ >= rowCount()) currentRow_ = std::max(1, rowCount() - 1);
 }
 
 QString StringGrid::cell(int col, int row) const {
-    return model_->text(col, row);
+    return model_->table().text(col, row);
 }
 
 void StringGrid::setCell(int col, int row, const QString& text) {
-    if (model_->setText(col, row, text) && !refresh_->isActive()) refresh_->start();
+    model_->table().setText(col, row, text);
 }
 
 int StringGrid::appendRow() {
-    const int row = model_->append();
-    if (!refresh_->isActive()) refresh_->start();
-    return row;
+    return model_->table().append();
+}
+
+void StringGrid::showTable(monitor::CellTable* table) {
+    if (table)
+        model_->attach(table);
+    else
+        model_->detach();
+    if (currentRow_ >= rowCount()) currentRow_ = std::max(1, rowCount() - 1);
+}
+
+monitor::CellTable& StringGrid::table() {
+    return model_->table();
 }
 
 int StringGrid::currentRow() const {
@@ -446,7 +437,7 @@ int StringGrid::currentRow() const {
 }
 
 void StringGrid::setCurrentRow(int row) {
-    if (row < 1 || row >= model_->rows()) return;
+    if (row < 1 || row >= rowCount()) return;
     currentRow_ = row;
     if (row - 1 < model_->rowCount()) {
         selectRow(row - 1);
@@ -457,12 +448,12 @@ void StringGrid::setCurrentRow(int row) {
 }
 
 int StringGrid::colWidth(int col) const {
-    if (col < 0 || col >= model_->cols()) return 0;
+    if (col < 0 || col >= colCount()) return 0;
     return horizontalHeader()->sectionSize(col);
 }
 
 void StringGrid::setColWidth(int col, int width) {
-    if (col < 0 || col >= model_->cols()) return;
+    if (col < 0 || col >= colCount()) return;
     horizontalHeader()->resizeSection(col, width);
 }
 
@@ -480,7 +471,7 @@ void StringGrid::setColumnSamples(const QList<QStringList>& samples) {
 }
 
 int StringGrid::fittedColWidth(int col) const {
-    if (col < 0 || col >= model_->cols()) return 0;
+    if (col < 0 || col >= colCount()) return 0;
     if (col >= samples_.size() || samples_[col].isEmpty()) return colWidth(col);
     // Cells are drawn in the grid's font with a margin on either side of the text (the
     // style's focus-frame margin plus one) and a one-pixel grid line.
@@ -494,7 +485,7 @@ int StringGrid::fittedColWidth(int col) const {
 }
 
 void StringGrid::fitColumns() {
-    const int n = std::min(static_cast<int>(samples_.size()), model_->cols());
+    const int n = std::min(static_cast<int>(samples_.size()), colCount());
     for (int c = 0; c < n; ++c)
         if (!samples_[c].isEmpty()) horizontalHeader()->resizeSection(c, fittedColWidth(c));
 }

@@ -108,6 +108,9 @@ private:
 // A string grid: cells addressed (column, row), row 0 the fixed header row shown as the
 // column headers, data rows from 1. The model changes at once; the view is refreshed on a
 // short timer with one change notification per refresh, so posting stays cheap.
+namespace monitor {
+class CellTable;
+}
 class StringGridModel;
 class StringGrid : public QTableView {
     Q_OBJECT
@@ -139,6 +142,12 @@ public:
     int fittedColWidth(int col) const;
     // Pushes pending changes to the view now (normally done by the refresh timer).
     void flush();
+    // Shows `table` (a table of the tag store) from now on, which takes over the rows the grid
+    // holds; null goes back to the grid's own table with the rows shown last. The table must
+    // outlive the grid or be detached first.
+    void showTable(monitor::CellTable* table);
+    // The table shown.
+    monitor::CellTable& table();
 
 protected:
     void changeEvent(QEvent* event) override;

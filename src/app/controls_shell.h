@@ -53,7 +53,6 @@ struct ShellControls {
     QCheckBox* chbAutoSave = nullptr;
 
     // Non-visual components.
-    QTimer* tmrBusy = nullptr;
     QTcpServer* ServerSocket = nullptr;
     quint16 serverSocketPort = 4001; // port the server listens on when activated
     QTcpSocket* ClientSocket1 = nullptr;

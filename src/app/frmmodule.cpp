@@ -1,14 +1,16 @@
 #include "app/frmmodule.h"
 
+#include "app/run_controller.h"
 #include "app/setreader/set_reader_handlers.h"
 #include "app/settag/settag_page.h"
 #include "app/startup.h"
-#include "app/wait_pump.h"
-#include "monitor/run_controller.h"
-#include "monitor/tag_tables.h"
+#include "app/tag_tables.h"
+#include "platform/clock.h"
+#include "platform/wait_pump.h"
 #include "reader/reader_link.h"
 #include "tag/tag_exchange.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -34,6 +36,7 @@ TfrmModule::TfrmModule(QWidget* parent)
     f.setPixelSize(13);
     setFont(f);
     setProgramClosing(false);
+    platform::setBeepSound([] { QApplication::beep(); });
     buildControls();
     prepareWindow();
     createSubsystems();

@@ -1,6 +1,7 @@
 // The "Read TAG" page: link choice, function strip, the tag views.
 #include "app/controls_readtag.h"
 #include "app/controls_shell.h"
+#include "monitor/tag_store.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -50,11 +51,6 @@ Panel* holder(const char* name, QWidget* parent) {
     auto* p = named(new Panel({}, parent), QLatin1String(name));
     p->setFrameStyle(QFrame::NoFrame);
     return p;
-}
-
-QStringList commonHeaders() {
-    return {"No.",     "UID",     "RSSI",  "LQI",   "TagVer", "Packet", "Model", "KeyNo", "Group",
-            "S_State", "Battery", "ISN_H", "ISN_L", "D_1H",   "D_1L",   "D_2H",  "D_2L",  "ID"};
 }
 
 void buildComSheet(ReadTagControls& c) {
@@ -337,21 +333,15 @@ void buildViewSelSheet(ReadTagControls& c) {
 } // namespace
 
 QStringList grdUIDHeaders() {
-    return commonHeaders() << "Count"
-                           << "GPS";
+    return monitor::liveColumnKeys();
 }
 
 QStringList grdUIDLogHeaders() {
-    return commonHeaders() << "Index"
-                           << "DateTime"
-                           << "GPS"
-                           << "LOGStatus";
+    return monitor::logColumnKeys();
 }
 
 QStringList grdSelHeaders() {
-    return commonHeaders() << "Count"
-                           << "DateTime"
-                           << "MilliSecBetween";
+    return monitor::selectionColumnKeys();
 }
 
 QList<int> grdUIDWidths() {

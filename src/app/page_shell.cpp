@@ -135,8 +135,6 @@ void buildShell(ShellControls& c, QWidget* window) {
     root->addWidget(c.pnlBottom);
 
     // Non-visual components.
-    c.tmrBusy = named(new QTimer(window), "tmrBusy");
-    c.tmrBusy->setInterval(static_cast<int>(timing::kBusyTimerMs));
     c.ServerSocket = named(new QTcpServer(window), "ServerSocket");
     c.ServerSocket->setProperty("port", c.serverSocketPort);
     c.ClientSocket1 = named(new QTcpSocket(window), "ClientSocket1");

@@ -2,9 +2,9 @@
 
 #include "app/frmmodule.h"
 #include "app/language.h"
-#include "app/wait_pump.h"
-#include "monitor/run_controller.h"
-#include "monitor/tag_tables.h"
+#include "platform/wait_pump.h"
+#include "app/run_controller.h"
+#include "app/tag_tables.h"
 #include "platform/files.h"
 #include "platform/serial_device_map.h"
 #include "platform/settings_store.h"

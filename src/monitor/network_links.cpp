@@ -1,16 +1,12 @@
 #include "monitor/network_links.h"
 
-#include "app/frmmodule.h"
-#include "app/wait_pump.h"
 #include "monitor/proto/monitor_frame.h"
 #include "monitor/proto/report_decoder.h"
 #include "platform/clock.h"
 #include "platform/timings.h"
-#include "reader/link_state.h"
+#include "platform/wait_pump.h"
 
-#include <QCheckBox>
 #include <QHostAddress>
-#include <QLineEdit>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <algorithm>
@@ -19,15 +15,9 @@ namespace kelta::monitor {
 
 namespace {
 
-// A port field: its decimal number, 4001 when it is not one, written back. Returns the port
-// to use, 4001 also when the number is outside 1 ... 65535.
-int normalisePortField(QLineEdit* edit) {
-    if (!edit) return 4001;
-    bool ok = false;
-    const long long v = edit->text().trimmed().toLongLong(&ok, 10);
-    const bool fits = ok && v >= INT32_MIN && v <= INT32_MAX;
-    edit->setText(QString::number(fits ? v : 4001));
-    return fits && v >= 1 && v <= 65535 ? static_cast<int>(v) : 4001;
+// A port number; 4001 when it is outside 1 ... 65535.
+int usablePort(int port) {
+    return port >= 1 && port <= 65535 ? port : 4001;
 }
 
 // The address as text, an IPv4 address seen through a dual-stack socket in its plain form.
@@ -52,37 +42,36 @@ void dropSocket(QTcpSocket* s, QObject* receiver) {
 
 } // namespace
 
-NetworkLinks::NetworkLinks(TfrmModule& window, reader::LinkState& link, TagRecordSink& sink,
-                           CheckBoxAt rowBox, EditAt rowEdit)
-    : w_(window), link_(link), sink_(sink), rowBox_(std::move(rowBox)),
-      rowEdit_(std::move(rowEdit)) {
+NetworkLinks::NetworkLinks(TagRecordSink& sink, MonitorEvents& events)
+    : sink_(sink), events_(events), server_(new QTcpServer(this)) {
+    server_->setObjectName(QStringLiteral("monitorServer"));
     const std::uint32_t now = platform::tickMs();
     lastDataTick_.fill(now);
-    if (w_.ServerSocket)
-        connect(w_.ServerSocket, &QTcpServer::newConnection, this, &NetworkLinks::onNewConnection);
+    connect(server_, &QTcpServer::newConnection, this, &NetworkLinks::onNewConnection);
 }
 
 NetworkLinks::~NetworkLinks() {
     *alive_ = false;
     for (auto& s : readerConnections_) {
-        if (s && (link_.clientConn == s)) link_.clientConn = nullptr;
+        if (s) events_.outgoingDropped(s.data());
         dropSocket(s.data(), this);
     }
     for (auto& s : acceptedAll_) dropSocket(s.data(), this);
 }
 
-bool NetworkLinks::readTagPageShown() const {
-    return w_.pcMain && w_.pcMain->activePage() == w_.tsReadTag;
+void NetworkLinks::setConfig(const RunConfig& config) {
+    config_ = config;
 }
 
-int NetworkLinks::remotePort() {
-    return normalisePortField(w_.edtTcpRemotePort);
+int NetworkLinks::remotePort() const {
+    return usablePort(config_.remotePort);
 }
 
 // -------------------------------------------------------------------------------------------
 // Opening.
 
 void NetworkLinks::OpenNetworkLinks(int linkMode) {
+    mode_ = linkMode;
     if (linkMode == 0)
         openOutgoing();
     else if (linkMode == 2)
@@ -91,7 +80,8 @@ void NetworkLinks::OpenNetworkLinks(int linkMode) {
 
 void NetworkLinks::openOutgoing() {
     const Alive alive = alive_;
-    if (w_.moTcpServer) w_.moTcpServer->clearLines();
+    claimed_ = false;
+    events_.outgoingOpening();
     for (int k = 1; k <= kHighestReaderSlot; ++k) {
         QTcpSocket* s = readerConnections_[static_cast<std::size_t>(k)];
         if (connected(s)) s->close();
@@ -100,8 +90,7 @@ void NetworkLinks::openOutgoing() {
     }
 
     for (int k = 0; k <= kHighestReaderSlot; ++k) {
-        QCheckBox* box = rowBox_ ? rowBox_(k) : nullptr;
-        if (!box || !box->isChecked()) continue;
+        if (!config_.addressChecked[static_cast<std::size_t>(k)]) continue;
         startConnection(k);
         if (!*alive) return;
         lastDataTick_[static_cast<std::size_t>(k)] = platform::tickMs();
@@ -111,7 +100,7 @@ void NetworkLinks::openOutgoing() {
 
     const std::uint32_t start = platform::tickMs();
     const std::uint32_t limit = timing::scaled(timing::kConnectTimeoutMs);
-    while (connectedReaders < startedConnections && !link_.clientConn) {
+    while (connectedReaders < startedConnections && !claimed_) {
         if (platform::ticksSince(start) >= limit) break;
         PumpEvents();
         if (!*alive || programClosing()) return;
@@ -120,32 +109,23 @@ void NetworkLinks::openOutgoing() {
 }
 
 void NetworkLinks::openListening() {
-    if (w_.pnlTcpClient) w_.pnlTcpClient->hide();
-    if (w_.MemoClient1) w_.MemoClient1->clearLines();
-    if (w_.MemoClient0) {
-        w_.MemoClient0->clearLines();
-        w_.MemoClient0->show();
-    }
+    const int port = usablePort(config_.listenPort);
+    events_.listeningOpening(port);
     resetAccepted();
-    QTcpServer* server = w_.ServerSocket;
-    if (!server) return;
-    if (server->isListening()) server->close();
-    const int port = normalisePortField(w_.edtListenPort);
-    if (w_.edtLisPort && w_.edtListenPort) w_.edtLisPort->setText(w_.edtListenPort->text());
-    w_.serverSocketPort = static_cast<quint16>(port);
+    if (server_->isListening()) server_->close();
     // A port that cannot be bound leaves the run without readers, as with no reader at all.
-    server->listen(QHostAddress::Any, static_cast<quint16>(port));
+    server_->listen(QHostAddress::Any, static_cast<quint16>(port));
 }
 
 void NetworkLinks::startConnection(int slot) {
     const std::size_t i = static_cast<std::size_t>(slot);
-    QLineEdit* edit = rowEdit_ ? rowEdit_(slot) : nullptr;
-    if (!edit) return;
+    if (slot < 1 || slot >= kReaderSlots) return;
     const int port = remotePort();
-    const QString host = edit->text().trimmed();
+    const QString host = config_.addresses[i].trimmed();
 
     auto* s = new QTcpSocket(this);
-    setTag(s, slot);
+    // The row travels with the socket as its "tag", as the window's controls carry theirs.
+    s->setProperty("tag", slot);
     s->setProperty("address", host);
     s->setReadBufferSize(kReadBufferCap);
     readerConnections_[i] = s;
@@ -165,7 +145,7 @@ void NetworkLinks::destroyConnection(int slot) {
     QTcpSocket* s = readerConnections_[i];
     readerConnections_[i] = nullptr;
     outgoingCarry_[i].clear();
-    if (s && link_.clientConn == s) link_.clientConn = nullptr;
+    if (s) events_.outgoingDropped(s);
     dropSocket(s, this);
 }
 
@@ -184,10 +164,9 @@ bool NetworkLinks::settleSteps(const Alive& alive) {
 
 void NetworkLinks::CloseNetworkLinks() {
     const Alive alive = alive_;
-    const int mode = link_.linkMode;
+    const int mode = mode_;
     if (mode == 0) {
-        if (w_.PnlTcpServerView) w_.PnlTcpServerView->hide();
-        if (w_.pnlTcpServerSet) w_.pnlTcpServerSet->show();
+        events_.outgoingClosing();
         for (int k = 1; k <= kHighestReaderSlot; ++k) {
             QTcpSocket* s = readerConnections_[static_cast<std::size_t>(k)];
             if (!connected(s)) continue;
@@ -202,7 +181,7 @@ void NetworkLinks::CloseNetworkLinks() {
     for (int k = 1; k <= kHighestReaderSlot; ++k) destroyConnection(k);
 
     if (mode == 2) {
-        if (w_.ServerSocket) w_.ServerSocket->close();
+        server_->close();
         if (!settleSteps(alive)) return;
         for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
             QTcpSocket* s = acceptedReaders_[static_cast<std::size_t>(k)].socket;
@@ -210,13 +189,8 @@ void NetworkLinks::CloseNetworkLinks() {
         }
     }
 
-    if (w_.pnlTcpClient) w_.pnlTcpClient->show();
-    if (w_.MemoClient1) w_.MemoClient1->clearLines();
-    if (w_.MemoClient0) {
-        w_.MemoClient0->clearLines();
-        w_.MemoClient0->hide();
-    }
-    if (w_.ServerSocket) w_.ServerSocket->close();
+    events_.networkClosed();
+    server_->close();
     resetAccepted();
     // Connections no longer in a slot (replaced by a newer one from the same address) end too.
     for (auto& s : acceptedAll_) dropSocket(s.data(), this);
@@ -241,7 +215,7 @@ void NetworkLinks::WriteNetworkLinks(std::span<const std::uint8_t> frame) {
     const Alive alive = alive_;
     const auto* data = reinterpret_cast<const char*>(frame.data());
     const auto size = static_cast<qint64>(frame.size());
-    if (link_.linkMode == 0) {
+    if (mode_ == 0) {
         for (int k = 1; k <= highestReaderConnection && k <= kHighestReaderSlot; ++k) {
             QTcpSocket* s = readerConnections_[static_cast<std::size_t>(k)];
             if (!connected(s)) continue;
@@ -250,7 +224,7 @@ void NetworkLinks::WriteNetworkLinks(std::span<const std::uint8_t> frame) {
             PumpEvents();
             if (!*alive) return;
         }
-    } else if (link_.linkMode == 2) {
+    } else if (mode_ == 2) {
         for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
             QTcpSocket* s = acceptedReaders_[static_cast<std::size_t>(k)].socket;
             if (!connected(s)) continue;
@@ -283,7 +257,7 @@ bool NetworkLinks::readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString
 
 bool NetworkLinks::PollNetworkLink(DecodeMode mode, int& pollCursor) {
     const Alive alive = alive_;
-    if (link_.linkMode == 2) {
+    if (mode_ == 2) {
         const int highest = std::min(highestAcceptedReader, kHighestAcceptedSlot);
         ++pollCursor;
         if (pollCursor > highest) pollCursor = 1;
@@ -309,7 +283,7 @@ bool NetworkLinks::PollNetworkLink(DecodeMode mode, int& pollCursor) {
         }
         return result;
     }
-    if (link_.linkMode != 0) return false;
+    if (mode_ != 0) return false;
 
     const int highest = std::min(highestReaderConnection, kHighestReaderSlot);
     // Watchdog: a connection silent for 15 s (or never made) is dropped and made again.
@@ -363,27 +337,17 @@ bool NetworkLinks::PollNetworkLink(DecodeMode mode, int& pollCursor) {
 
 void NetworkLinks::ClientSocket1Connect(QTcpSocket* socket) {
     if (!socket) return;
-    const TabSheet* page = w_.pcMain ? w_.pcMain->activePage() : nullptr;
-    const int tag = tagOf(w_.pcMain);
-    const bool settingPage = page == w_.tsSetReader || tag == 1 || page == w_.tsSetTAG || tag == 0;
-    if (settingPage || page != w_.tsReadTag) {
-        link_.clientConn = socket;
-        link_.linkOpen = true;
+    if (events_.claimConnection(socket)) {
+        claimed_ = true;
         return;
     }
 
     const Alive alive = alive_;
     const QPointer<QTcpSocket> s(socket);
-    const QString address = addressText(socket->peerAddress());
-    const QString port = QString::number(socket->peerPort());
-    const QString line = QStringLiteral("Connected:") + address + QStringLiteral(" Port:") + port;
-    if (w_.moTcpServer && w_.moTcpServer->indexOfLine(line) < 0) {
-        w_.moTcpServer->addLine(line);
-        PumpEvents();
-        if (!*alive) return;
-    }
-    if (w_.edtTcpServerIP) w_.edtTcpServerIP->setText(address);
-    if (w_.edtTcpServerPort) w_.edtTcpServerPort->setText(port);
+    events_.outgoingConnected(socket->property("tag").toInt(), addressText(socket->peerAddress()),
+                              socket->peerPort());
+    PumpEvents();
+    if (!*alive) return;
     ++connectedReaders;
     PumpEvents();
     if (!*alive) return;
@@ -399,37 +363,33 @@ void NetworkLinks::ClientSocket1Connect(QTcpSocket* socket) {
     PumpEvents();
 }
 
-void NetworkLinks::ClientSocket1Connecting(QTcpSocket*) {
-    if (w_.PnlTcpServerView && w_.PnlTcpServerView->isHidden()) {
-        w_.PnlTcpServerView->show();
-        if (w_.pnlTcpServerSet) w_.pnlTcpServerSet->hide();
-    }
+void NetworkLinks::ClientSocket1Connecting(QTcpSocket* socket) {
+    events_.outgoingConnecting(socket->property("tag").toInt());
 }
 
 void NetworkLinks::ClientSocket1Disconnect(QTcpSocket* socket) {
-    if (link_.clientSocket && link_.clientConn == socket) link_.clientConn = nullptr;
-    link_.linkOpen = false;
+    events_.outgoingLost(socket);
     // The incomplete frame of a closed connection has no continuation.
-    const int slot = tagOf(socket);
+    const int slot = socket->property("tag").toInt();
     if (slot >= 0 && slot < kReaderSlots &&
         readerConnections_[static_cast<std::size_t>(slot)] == socket)
         outgoingCarry_[static_cast<std::size_t>(slot)].clear();
 }
 
-void NetworkLinks::ClientSocket1Error(QTcpSocket*) {
+void NetworkLinks::ClientSocket1Error(QTcpSocket* socket) {
     // No error is raised: a connection that cannot be made is tried again by the watchdog.
-    link_.linkOpen = false;
+    events_.outgoingError(socket);
 }
 
 // -------------------------------------------------------------------------------------------
 // Events of the listening server.
 
 void NetworkLinks::onNewConnection() {
-    // On the setting pages the connections belong to the configuration link.
-    if (!readTagPageShown() || !w_.ServerSocket) return;
-    while (QTcpSocket* s = w_.ServerSocket->nextPendingConnection()) {
+    // A window on its setting pages leaves them waiting.
+    if (!events_.takesConnections()) return;
+    while (QTcpSocket* s = server_->nextPendingConnection()) {
         ServerSocketClientConnect(s);
-        if (!readTagPageShown()) break;
+        if (!events_.takesConnections()) break;
     }
 }
 
@@ -448,19 +408,13 @@ void NetworkLinks::ServerSocketClientConnect(QTcpSocket* socket) {
     acceptedAll_.push_back(guard);
 
     const QString address = addressText(socket->peerAddress());
-    if (w_.edtTcpClientIP) w_.edtTcpClientIP->setText(address);
+    events_.readerAccepting(address);
 
     // A reader connecting again from the same address replaces its older record.
     for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
         Accepted& a = acceptedReaders_[static_cast<std::size_t>(k)];
         if (!a.socket || a.address != address) continue;
-        if (w_.MemoClient1) {
-            const int line = w_.MemoClient1->indexOfLine(address);
-            if (line >= 0) {
-                if (w_.MemoClient0) w_.MemoClient0->deleteLine(line);
-                w_.MemoClient1->deleteLine(line);
-            }
-        }
+        events_.readerReplaced(address);
         clearAccepted(k);
     }
     PumpEvents();
@@ -477,12 +431,7 @@ void NetworkLinks::ServerSocketClientConnect(QTcpSocket* socket) {
         return;
     }
 
-    if (w_.MemoClient1 && w_.MemoClient1->indexOfLine(address) < 0) {
-        if (w_.MemoClient0)
-            w_.MemoClient0->addLine(address + QLatin1Char(':') +
-                                    QString::number(socket->peerPort()));
-        w_.MemoClient1->addLine(address);
-    }
+    events_.readerAccepted(address, socket->peerPort());
     PumpEvents();
     if (!*alive) return;
     if (!guard) return;
@@ -514,13 +463,7 @@ void NetworkLinks::ServerSocketClientDisconnect(QTcpSocket* socket) {
     for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
         Accepted& a = acceptedReaders_[static_cast<std::size_t>(k)];
         if (a.socket != socket) continue;
-        if (readTagPageShown() && w_.MemoClient1) {
-            const int line = w_.MemoClient1->indexOfLine(a.address);
-            if (line >= 0) {
-                if (w_.MemoClient0) w_.MemoClient0->deleteLine(line);
-                w_.MemoClient1->deleteLine(line);
-            }
-        }
+        events_.readerLost(a.address);
         clearAccepted(k);
     }
     dropSocket(socket, this);

@@ -1,16 +1,18 @@
 #pragma once
 // The network links of a monitoring run: outgoing TCP connections to up to 20 readers (one per
-// checked address row, all on edtTcpRemotePort), and the listening server ServerSocket that up
-// to 64 readers connect to. Opening, closing, writing and polling, the watchdog that remakes a
-// silent outgoing connection, and the socket events as far as they serve monitoring (the
-// connect event of an outgoing connection serves the configuration link on the setting pages).
+// checked address row, all on the run's remote port), and the run's own listening server that
+// up to 64 readers connect to. Opening, closing, writing and polling, the watchdog that remakes
+// a silent outgoing connection, and the socket events as far as they serve monitoring (an
+// outgoing connection may be claimed by whoever runs the engine, see MonitorEvents).
 //
-// Everything runs on the window's thread. Data are never read inside a socket signal: the run
+// Everything runs on one thread. Data are never read inside a socket signal: the run
 // loop polls bytesAvailable(). Each connection keeps the bytes of an incomplete last frame and
 // puts them in front of its next read, so frames split or merged by TCP arrive whole, once.
 
+#include "monitor/monitor_events.h"
 #include "monitor/proto/frame_assembler.h"
 #include "monitor/proto/tag_record.h"
+#include "monitor/run_config.h"
 
 #include <QObject>
 #include <QPointer>
@@ -22,16 +24,8 @@
 #include <span>
 #include <vector>
 
-class QCheckBox;
-class QLineEdit;
+class QTcpServer;
 class QTcpSocket;
-
-namespace kelta {
-class TfrmModule;
-namespace reader {
-struct LinkState;
-}
-} // namespace kelta
 
 namespace kelta::monitor {
 
@@ -51,18 +45,17 @@ public:
     // After each of the two setup frames sent on a new outgoing connection.
     static constexpr std::uint32_t kSetupFrameGapMs = 10;
 
-    using CheckBoxAt = std::function<QCheckBox*(int row)>;
-    using EditAt = std::function<QLineEdit*(int row)>;
-
-    // rowBox / rowEdit give the address row whose tag is n (chkIP01 ... / edIP01 ...).
-    NetworkLinks(TfrmModule& window, reader::LinkState& link, TagRecordSink& sink,
-                 CheckBoxAt rowBox, EditAt rowEdit);
+    NetworkLinks(TagRecordSink& sink, MonitorEvents& events);
     ~NetworkLinks() override; // drops every connection without waiting
     NetworkLinks(const NetworkLinks&) = delete;
     NetworkLinks& operator=(const NetworkLinks&) = delete;
 
+    // The run's link kind, addresses and ports (taken by the next open).
+    void setConfig(const RunConfig& config);
     // linkMode 0: outgoing connections (waits up to 10 s for them), 2: listening server.
     void OpenNetworkLinks(int linkMode);
+    // The listening server of the monitoring runs.
+    QTcpServer& server() { return *server_; }
     // Closes the outgoing connections and the listening server, whatever the link kind.
     void CloseNetworkLinks();
     // One frame to every connected reader of the current link kind; send errors are ignored.
@@ -120,14 +113,15 @@ private:
     bool readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString& name, DecodeMode mode);
     bool settleSteps(const Alive& alive);
     bool keepGoing() const { return !keepGoing_ || keepGoing_(); }
-    bool readTagPageShown() const;
-    int remotePort();
+    int remotePort() const;
 
-    TfrmModule& w_;
-    reader::LinkState& link_;
     TagRecordSink& sink_;
-    CheckBoxAt rowBox_;
-    EditAt rowEdit_;
+    MonitorEvents& events_;
+    RunConfig config_;
+    int mode_ = RunConfig::kSerial;
+    QTcpServer* server_;
+    // An outgoing connection was claimed by the engine's user: the open stops waiting.
+    bool claimed_ = false;
 
     std::array<QPointer<QTcpSocket>, kReaderSlots> readerConnections_{};
     std::array<std::uint32_t, kReaderSlots> lastDataTick_{};

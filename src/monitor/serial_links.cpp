@@ -3,7 +3,6 @@
 #include "platform/clock.h"
 #include "platform/timings.h"
 
-#include <QCheckBox>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cstdio>
@@ -43,14 +42,14 @@ std::string SerialLinks::portName(int n) {
     return text;
 }
 
-void SerialLinks::setCheckBox(int n, QCheckBox* box) {
+void SerialLinks::setPortChecked(int n, bool checked) {
     if (n < 1 || n >= kSlotCount) return;
-    slots_[static_cast<std::size_t>(n)].box = box;
+    slots_[static_cast<std::size_t>(n)].checked = checked;
 }
 
-QCheckBox* SerialLinks::checkBox(int n) const {
-    if (n < 1 || n >= kSlotCount) return nullptr;
-    return slots_[static_cast<std::size_t>(n)].box.data();
+bool SerialLinks::portChecked(int n) const {
+    if (n < 1 || n >= kSlotCount) return false;
+    return slots_[static_cast<std::size_t>(n)].checked;
 }
 
 bool SerialLinks::isOpen(int n) const {
@@ -103,7 +102,7 @@ void SerialLinks::OpenSerialLinks() {
     for (int n = 1; n <= kHighestPort; ++n) {
         Slot& s = slots_[static_cast<std::size_t>(n)];
         s.open = false;
-        if (!s.box || !s.box->isChecked()) continue;
+        if (!s.checked) continue;
         auto port = std::make_unique<platform::SerialPort>();
         if (!port->open(n)) continue;
 

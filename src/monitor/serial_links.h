@@ -1,9 +1,9 @@
 #pragma once
-// The serial ports of a monitoring run: one reader on each port chosen with the chkCOM check
-// boxes, opened at Start, restored and closed at the end of the run.
+// The serial ports of a monitoring run: one reader on each port chosen for the run, opened at
+// its start, restored and closed at its end.
 //
 // Every open port is drained as its bytes arrive: a socket notifier per descriptor reads what
-// the driver holds into the port's inbox whenever the window processes its events, so a full
+// the driver holds into the port's inbox whenever the event loop runs, so a full
 // line never overflows the driver's queue while the window is busy, and a silent port costs
 // nothing. A poll takes the inboxes of all ports (the rotating cursor only says which comes
 // first), assembles them and delivers every complete frame. Only a flood no line can deliver
@@ -13,7 +13,6 @@
 #include "monitor/proto/tag_record.h"
 #include "platform/serial_port.h"
 
-#include <QPointer>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -24,7 +23,6 @@
 #include <string_view>
 #include <vector>
 
-class QCheckBox;
 class QSocketNotifier;
 
 namespace kelta::monitor {
@@ -53,9 +51,9 @@ public:
     SerialLinks(const SerialLinks&) = delete;
     SerialLinks& operator=(const SerialLinks&) = delete;
 
-    // The check box of slot n (1 ... 32); none leaves the port unused.
-    void setCheckBox(int n, QCheckBox* box);
-    QCheckBox* checkBox(int n) const;
+    // Whether port n (1 ... 32) is opened by the next OpenSerialLinks.
+    void setPortChecked(int n, bool checked);
+    bool portChecked(int n) const;
 
     // Opens and configures every checked port ("115200,n,8,1"); ports that fail are skipped.
     void OpenSerialLinks();
@@ -94,7 +92,7 @@ public:
 
 private:
     struct Slot {
-        QPointer<QCheckBox> box;
+        bool checked = false;
         std::unique_ptr<platform::SerialPort> handle;
         bool open = false;
         std::optional<platform::PortState> saved;

@@ -2,7 +2,6 @@
 
 #include "platform/timings.h"
 
-#include <QApplication>
 #include <QThread>
 #include <algorithm>
 #include <chrono>
@@ -23,10 +22,18 @@ void sleepMs(std::uint32_t ms) {
     QThread::msleep(ms);
 }
 
+namespace {
+void (*beepSound)() = nullptr;
+} // namespace
+
+void setBeepSound(void (*sound)()) {
+    beepSound = sound;
+}
+
 void tone(int hz, int ms) {
     if (hz <= 0 || ms <= 0) return;
-    // beep() needs a widget application; a console or GUI-less program only waits.
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::beep();
+    // Only a program with a display installs a sound; a console program only waits.
+    if (beepSound) beepSound();
     sleepMs(static_cast<std::uint32_t>(std::min(ms, timing::kToneLongestMs)));
 }
 

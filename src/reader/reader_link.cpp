@@ -2,7 +2,7 @@
 
 #include "app/frmmodule.h"
 #include "app/language.h"
-#include "app/wait_pump.h"
+#include "platform/wait_pump.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"

@@ -4,7 +4,7 @@
 #include "app/frmmodule.h"
 #include "app/language.h"
 #include "app/startup.h"
-#include "monitor/run_controller.h"
+#include "app/run_controller.h"
 #include "support/test_env.h"
 
 #include <QCoreApplication>

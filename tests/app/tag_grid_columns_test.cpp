@@ -4,7 +4,7 @@
 #include "../proto_decode/frames.h"
 #include "app/frmmodule.h"
 #include "app/language.h"
-#include "monitor/tag_tables.h"
+#include "app/tag_tables.h"
 #include "support/test_env.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,7 @@
 // The main window as constructed: names, numbered families, hidden tabs, tab colours, the
 // state after construction and the fit of the Read TAG page on a small screen.
 #include "app/frmmodule.h"
+#include "app/run_controller.h"
 
 #include <QRegularExpression>
 #include <QTabBar>
@@ -128,7 +129,7 @@ TEST_F(Window, ConstructionChoosesPagesHidesUdpAndSetsTheBoxes) {
 
     for (auto* b : {w->chk01, w->chk02, w->chk03, w->chk04}) EXPECT_TRUE(b->isChecked());
     EXPECT_FALSE(w->cbxBeep->isChecked());
-    EXPECT_FALSE(w->tmrBusy->isActive());
+    EXPECT_FALSE(w->runController->busyTimer().isActive());
     EXPECT_FALSE(w->ServerSocket->isListening());
     EXPECT_EQ(w->ClientSocket1->state(), QAbstractSocket::UnconnectedState);
     EXPECT_EQ(w->edtTagTimeout->text().toInt(), tagOf(w->edtTagTimeout));

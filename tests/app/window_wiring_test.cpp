@@ -2,9 +2,9 @@
 // driven only through its controls, with simulated readers on pseudo-terminals.
 
 #include "app/frmmodule.h"
-#include "app/wait_pump.h"
-#include "monitor/run_controller.h"
-#include "monitor/tag_tables.h"
+#include "platform/wait_pump.h"
+#include "app/run_controller.h"
+#include "app/tag_tables.h"
 #include "reader-sim/sim_host.h"
 #include "reader/reader_link.h"
 #include "support/test_env.h"

@@ -4,8 +4,8 @@
 
 #include "app/frmmodule.h"
 #include "monitor/network_links.h"
-#include "monitor/run_controller.h"
-#include "monitor/tag_tables.h"
+#include "app/run_controller.h"
+#include "app/tag_tables.h"
 #include "reader-sim/sim_host.h"
 #include "reader/link_state.h"
 #include "reader/reader_link.h"

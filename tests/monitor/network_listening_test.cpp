@@ -37,7 +37,7 @@ TEST_F(ListenTest, SixtyFourReadersAreServedAndASixtyFifthIsClosedAtOnce) {
     bool extraSent = false;
     const auto res = run(
         [&] {
-            EXPECT_TRUE(w().ServerSocket->isListening());
+            EXPECT_TRUE(net().server().isListening());
             EXPECT_FALSE(w().MemoClient0->isHidden());
             EXPECT_TRUE(w().pnlTcpClient->isHidden());
             // The first 64 one after the other, the 65th once all 64 are recorded.
@@ -62,7 +62,7 @@ TEST_F(ListenTest, SixtyFourReadersAreServedAndASixtyFifthIsClosedAtOnce) {
     // Stop closed every accepted connection and the server; the list is empty and hidden.
     for (int n = 0; n < 64; ++n)
         EXPECT_TRUE(host.waitForPeer(readers[static_cast<std::size_t>(n)], false, 3000)) << n;
-    EXPECT_FALSE(w().ServerSocket->isListening());
+    EXPECT_FALSE(net().server().isListening());
     EXPECT_EQ(w().MemoClient0->lineCount(), 0);
     EXPECT_TRUE(w().MemoClient0->isHidden());
     EXPECT_FALSE(w().pnlTcpClient->isHidden());

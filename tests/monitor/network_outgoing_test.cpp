@@ -164,21 +164,21 @@ TEST_F(NetTest, PortFieldsThatAreNoNumberBecome4001) {
     ctl->chkIP(1)->setChecked(true);
     ctl->edIP(1)->setText(loopback(1));
     kelta::test::setTimeScale(0.01);
-    net().OpenNetworkLinks(0);
+    ctl->OpenMonitorLinks();
     EXPECT_EQ(w().edtTcpRemotePort->text(), "4001");
     ASSERT_NE(net().readerConnection(1), nullptr);
     EXPECT_EQ(net().readerConnection(1)->peerName(), loopback(1));
-    net().CloseNetworkLinks();
+    ctl->CloseMonitorLinks();
     EXPECT_EQ(net().readerConnection(1), nullptr);
 
     link().linkMode = 2;
     w().edtListenPort->setText("abc");
-    net().OpenNetworkLinks(2);
+    ctl->OpenMonitorLinks();
     EXPECT_EQ(w().edtListenPort->text(), "4001");
     EXPECT_EQ(w().edtLisPort->text(), "4001");
     EXPECT_EQ(w().serverSocketPort, 4001);
-    net().CloseNetworkLinks();
-    EXPECT_FALSE(w().ServerSocket->isListening());
+    ctl->CloseMonitorLinks();
+    EXPECT_FALSE(net().server().isListening());
 }
 
 } // namespace

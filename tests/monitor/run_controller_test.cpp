@@ -1,9 +1,9 @@
 // Monitoring runs driven from the real window, with simulated readers on pseudo-terminals.
 
 #include "app/frmmodule.h"
+#include "app/run_controller.h"
+#include "app/tag_tables.h"
 #include "monitor/proto/monitor_frame.h"
-#include "monitor/run_controller.h"
-#include "monitor/tag_tables.h"
 #include "reader-sim/sim_host.h"
 #include "reader/link_state.h"
 #include "reader/reader_link.h"
@@ -129,7 +129,7 @@ protected:
                                              w().btnTagLog, w().pcTagMain, w().btnFile, w().pnlFun})
             EXPECT_TRUE(c->isEnabled()) << c->objectName().toStdString();
         EXPECT_EQ(kelta::tagOf(w().btnTagLog), 0);
-        EXPECT_FALSE(w().tmrBusy->isActive());
+        EXPECT_FALSE(ctl->busyTimer().isActive());
         EXPECT_FALSE(w().gboxRSSI->isVisibleTo(window.get()));
         EXPECT_EQ(ctl->serialLinks().highestSerialPort(), 0);
         for (int n = 1; n <= 32; ++n) EXPECT_FALSE(ctl->serialLinks().isOpen(n)) << n;

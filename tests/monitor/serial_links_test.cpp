@@ -6,7 +6,6 @@
 #include "platform/timings.h"
 #include "support/test_env.h"
 
-#include <QCheckBox>
 #include <QFile>
 #include <gtest/gtest.h>
 #include <memory>
@@ -45,15 +44,9 @@ private:
 
 class SerialLinksTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        for (int n = 1; n <= 30; ++n) {
-            boxes.push_back(std::make_unique<QCheckBox>());
-            links.setCheckBox(n, boxes.back().get());
-        }
-    }
     void TearDown() override { links.CloseSerialLinks(true); }
 
-    void check(int n) { boxes[static_cast<std::size_t>(n - 1)]->setChecked(true); }
+    void check(int n) { links.setPortChecked(n, true); }
     // Waits until port n has at least count bytes queued.
     bool queued(int n, int count) {
         return eventually([&] {
@@ -68,7 +61,6 @@ protected:
         delivered.push_back({m, std::string(port), Bytes(f.begin(), f.end())});
         return handlerResult;
     }};
-    std::vector<std::unique_ptr<QCheckBox>> boxes;
     int cursor = 0;
 };
 
@@ -108,7 +100,7 @@ TEST_F(SerialLinksTest, HighestPortIsTheHighestThatOpened) {
     }
     {
         MappedPty com5(5), com12(12);
-        boxes[11]->setChecked(false);
+        links.setPortChecked(12, false);
         links.setHighestSerialPort(0);
         links.OpenSerialLinks();
         EXPECT_TRUE(links.isOpen(5));

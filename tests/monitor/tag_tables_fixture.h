@@ -3,8 +3,8 @@
 // folder.
 
 #include "app/frmmodule.h"
-#include "monitor/run_controller.h"
-#include "monitor/tag_tables.h"
+#include "app/run_controller.h"
+#include "app/tag_tables.h"
 #include "reader/link_state.h"
 #include "reader/reader_link.h"
 

@@ -4,7 +4,7 @@
 
 #include "app/frmmodule.h"
 #include "app/setreader/set_reader_handlers.h"
-#include "app/wait_pump.h"
+#include "platform/wait_pump.h"
 #include "reader-sim/sim_host.h"
 #include "reader-sim/sim_reader_state.h"
 #include "reader/reader_link.h"

@@ -4,7 +4,7 @@
 
 #include "app/frmmodule.h"
 #include "app/settag/settag_page.h"
-#include "app/wait_pump.h"
+#include "platform/wait_pump.h"
 #include "reader-sim/sim_exciter.h"
 #include "reader-sim/sim_host.h"
 #include "reader-sim/sim_tags.h"

@@ -7,7 +7,7 @@
 #include "app/frmmodule.h"
 #include "app/language.h"
 #include "monitor/proto/report_decoder.h"
-#include "monitor/tag_tables.h"
+#include "app/tag_tables.h"
 
 #include <QDir>
 #include <QImage>

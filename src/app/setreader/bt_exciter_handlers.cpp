@@ -4,7 +4,7 @@
 #include "app/frmmodule.h"
 #include "app/setreader/reader_session.h"
 #include "app/setreader/set_reader_handlers.h"
-#include "app/wait_pump.h"
+#include "platform/wait_pump.h"
 #include "reader/proto/commands/bt_exciter.h"
 #include "reader/proto/commands/identity.h"
 

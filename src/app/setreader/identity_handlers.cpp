@@ -1,6 +1,7 @@
 // Reader identification, reset and initial, serial number, reader ID and version.
 
 #include "app/frmmodule.h"
+#include "app/run_controller.h"
 #include "app/setreader/reader_session.h"
 #include "app/setreader/set_reader_handlers.h"
 #include "reader/proto/commands/identity.h"
@@ -96,7 +97,7 @@ void SetReaderHandlers::btnScanReaderClick() {
     const auto model = DecodeModelAnswer(*a);
     if (!model) return s.error();
 
-    w_.tmrBusy->start();
+    if (w_.runController) w_.runController->busyTimer().start();
     showPages(w_, kPageGuest);
     w_.pcSetRead->setActivePage(w_.ts_Guest);
     const ReaderModel* row = FindModel(model->model);

@@ -3,7 +3,7 @@
 #include "app/frmmodule.h"
 #include "app/language.h"
 #include "app/setreader/set_reader_handlers.h"
-#include "app/wait_pump.h"
+#include "platform/wait_pump.h"
 #include "common/proto/hex_text.h"
 #include "reader/proto/commands/identity.h"
 #include "reader/reader_link.h"

@@ -2,7 +2,7 @@
 
 #include "app/frmmodule.h"
 #include "app/language.h"
-#include "app/wait_pump.h"
+#include "platform/wait_pump.h"
 #include "platform/timings.h"
 #include "reader/reader_link.h"
 #include "tag/proto/commands/exciter.h"

@@ -1,9 +1,11 @@
 #pragma once
-// What the "Read TAG" page shows and writes about tags: the tag grids, the list of seen tags,
-// the selection with its tracking grid, the event log and the auto-save file, and the small
-// handlers of the page that work on them.
+// The "Read TAG" page's view of the tag store: the tag grids show the store's tables, the
+// list of seen tags and the selection follow it, and the page's settings (file names, the
+// auto-save switch, the selection, the time-out) are handed to it as the controls change. The
+// small handlers of the page that work on the tags live here too.
 
 #include "monitor/proto/tag_record.h"
+#include "monitor/tag_store.h"
 #include "platform/files.h"
 
 #include <QDateTime>
@@ -41,17 +43,6 @@ using SendMonitorCommandFn = std::function<bool(std::uint16_t flags, std::uint16
 // cancels (the dialog keeps the name it was given).
 using ChooseFileFn = std::function<QString(QFileDialog* dialog, const QString& preset)>;
 
-// Texts of the files, exactly as written.
-QString eventLogLine(const QString& uid, const QString& rssi, const QString& lqi,
-                     const QDateTime& lastSeen, const QDateTime& now, const QString& interval);
-QString autoSaveHeaderLine(bool liveGrid);
-// fields: the counter text followed by the grid's cells (18 + date/time for the live grid,
-// 22 + date/time for the log grid); the pattern is chosen by the field count.
-QString autoSaveLine(const QStringList& fields);
-// "yyyy/mm/dd", "hh:nn:ss" and both joined by a space, in local time.
-QString fileDate(const QDateTime& t);
-QString fileTime(const QDateTime& t);
-QString fileDateTime(const QDateTime& t);
 // The 32 data bytes of the RSSI filter command (threshold at byte 14).
 std::vector<std::uint8_t> rssiFilterData(std::uint8_t threshold);
 
@@ -61,14 +52,17 @@ public:
     TagTables(TfrmModule& window, reader::LinkState& link);
     ~TagTables() override;
 
-    // TagRecordSink.
-    bool hasCurrentTagGrid() const override { return current_ != nullptr; }
+    // TagRecordSink: the store's.
+    bool hasCurrentTagGrid() const override { return store_.hasCurrentTagGrid(); }
     void PostTagRecord(const DecodedTagRecord& record, DecodeMode mode) override;
+
+    // The store the grids show.
+    TagStore& store() { return store_; }
 
     // What a record changes besides the grid cells (the new lvTag items, edtTagID, the reader
     // ID fields, the selected rows of the grids) is shown at most every kViewRefreshMs, in
     // one batch: a busy window repaints and lays out its lists ten times a second, not once
-    // per record.
+    // per record. The grids refresh on their own timer, with the rows added or changed.
     static constexpr int kViewRefreshMs = 100;
     // Shows what is pending now (end of a run, tests).
     void flushViews();
@@ -81,28 +75,29 @@ public:
     void setCurrentTagGrid(StringGrid* grid);
     StringGrid* currentTagGrid() const { return current_; }
 
-    std::uint64_t acceptedRecordCount() const { return acceptedRecordCount_; }
-    std::uint64_t autoSaveLineCount() const { return autoSaveLineCount_; }
+    std::uint64_t acceptedRecordCount() const { return store_.acceptedRecordCount(); }
+    std::uint64_t autoSaveLineCount() const { return store_.autoSaveLineCount(); }
     // Start of a run: accepted records and auto-save lines count from zero again.
-    void resetCounters();
+    void resetCounters() { store_.resetCounters(); }
 
-    // Writes one absence line for every selected tag silent longer than the time-out.
+    // Writes one absence line for every selected tag silent longer than the time-out (the
+    // field normalised first).
     void absenceSweep();
     // Reads edtTagTimeout (at least 1 s), writes it back and returns the seconds.
     int normaliseTagTimeout();
 
-    void closeFiles();
-    platform::AppendFile& eventLogFile() { return eventLog_; }
-    platform::AppendFile& autoSaveFile() { return autoSave_; }
+    void closeFiles() { store_.closeFiles(); }
+    platform::AppendFile& eventLogFile() { return store_.eventLogFile(); }
+    platform::AppendFile& autoSaveFile() { return store_.autoSaveFile(); }
 
     // <Documents>/VANTO/KeltaUtility/VNKDTAG.CSV
-    static QString selectionFilePath();
+    static QString selectionFilePath() { return TagStore::selectionFilePath(); }
     // Rewrites the selection file with the captions of lvSel, each once, in list order.
     bool saveSelectionFile();
 
     // Time of the last report of the tag in grdSel row `row`.
-    QDateTime lastSeen(int row) const;
-    std::uint32_t selectionTick() const { return selectionTick_; }
+    QDateTime lastSeen(int row) const { return store_.lastSeen(row); }
+    std::uint32_t selectionTick() const { return store_.selectionTick(); }
 
     // Hooks provided by the run controller.
     void setSendMonitorCommand(SendMonitorCommandFn fn) { sendMonitorCommand_ = std::move(fn); }
@@ -136,56 +131,25 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Row lookup by UID in column 1, first hit, kept in step with the grid's rows.
-    struct UidIndex {
-        QHash<QString, int> rows;
-        int indexedRows = 1; // rows 1 .. indexedRows-1 are in the map
-    };
-    int findUidRow(StringGrid* grid, const QString& uid);
-    UidIndex& indexOf(StringGrid* grid);
-    void noteRow(StringGrid* grid, int row, const QString& uid);
-
     void scheduleViews();
-    bool isSelected(const QString& uid);
-    void trackSelection(StringGrid* g, int row, const QString& uid, const QDateTime& now);
+    void syncSelection();
+    void syncSettings();
     void resetSelectionCounters();
-    void writeAutoSaveLine(StringGrid* g, int row, const QDateTime& now);
-    void setLastSeen(int row, const QDateTime& t);
     void resetGrid(StringGrid* grid, const QStringList& headers);
     void clearSelectionGrid();
-    bool openInFolder(platform::AppendFile& file, const QString& path);
     void chooseInto(QFileDialog* dialog, QLineEdit* edit, const QString& valueName);
+    StringGrid* gridOf(const CellTable* table) const;
 
     TfrmModule& w_;
     reader::LinkState& link_;
+    TagStore store_;
     StringGrid* current_ = nullptr;
-    struct PendingViews {
-        QStringList newTags; // lvTag items to add, in the order first seen
-        QString tagId;
-        bool tagIdPending = false;
-        QString readerId;
-        bool readerIdPending = false;
-        StringGrid* grid = nullptr; // the grid whose row gridRow becomes the selected one
-        int gridRow = 0;
-        int selRow = 0; // grdSel row to select, 0 none
-    } views_;
     QTimer viewTimer_;
-    UidIndex liveIndex_, logIndex_, selIndex_;
-    QSet<QString> selected_;
-    bool selectedDirty_ = true;
-    std::vector<QDateTime> lastSeen_;
-    QDateTime lastSeenDefault_;
-    platform::AppendFile eventLog_;
-    platform::AppendFile autoSave_;
-    std::uint64_t acceptedRecordCount_ = 0;
-    std::uint64_t autoSaveLineCount_ = 0;
-    std::uint32_t selectionTick_ = 0;
     bool clearing_ = false;
     SendMonitorCommandFn sendMonitorCommand_;
     std::function<void(const QDateTime&)> runStartTimeHook_;
     std::function<void()> stopRun_;
     ChooseFileFn chooseFile_;
-    std::function<QDateTime()> clock_;
 };
 
 } // namespace kelta::monitor

@@ -1,15 +1,20 @@
 #pragma once
-// The monitoring run of the "Read TAG" page: Start/Stop and "TAG Log", the loop that runs
-// inside the click handler of btnStart, the absence sweep, the end of a run, the busy timer
-// with its blinking indicator, the optional beep and the page-show handlers of pcMain.
+// The "Read TAG" page's side of a monitoring run: Start/Stop and "TAG Log" fill a RunConfig
+// from the controls and run the monitoring engine inside the click handler of btnStart; what
+// the engine reports (status texts, links, readers) is shown in the controls. Also the busy
+// timer with its blinking indicator, the optional beep and the page-show handlers of pcMain.
 
+#include "monitor/monitor_engine.h"
+#include "monitor/monitor_events.h"
 #include "monitor/network_links.h"
 #include "monitor/proto/tag_record.h"
+#include "monitor/run_config.h"
 #include "monitor/serial_links.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -31,7 +36,7 @@ namespace kelta::monitor {
 
 class TagTables;
 
-class RunController : public QObject {
+class RunController : public QObject, public MonitorEvents {
 public:
     // Closes the configuration link (the reader link's CloseLinks).
     using CloseLinksFn = std::function<bool()>;
@@ -72,20 +77,49 @@ public:
     void BeepIfEnabled(int hz, int ms);
 
     // Status-bar text of the loop: six spaces, "0000000042 / 00000125 sec".
-    static QString statusText(std::uint64_t acceptedRecords, std::int64_t seconds);
+    static QString statusText(std::uint64_t acceptedRecords, std::int64_t seconds) {
+        return MonitorEngine::statusText(acceptedRecords, seconds);
+    }
 
-    SerialLinks& serialLinks() { return serial_; }
-    NetworkLinks& networkLinks() { return net_; }
-    int pollCursor() const { return pollCursor_; }
+    // The run's configuration as the controls give it now.
+    RunConfig configFromControls() const;
+
+    MonitorEngine& engine() { return engine_; }
+    SerialLinks& serialLinks() { return engine_.serialLinks(); }
+    NetworkLinks& networkLinks() { return engine_.networkLinks(); }
+    int pollCursor() const { return engine_.pollCursor(); }
     // The next poll starts again at the first link slot (after a language switch).
-    void resetPollCursor() { pollCursor_ = 0; }
-    QDateTime runStartTime() const { return runStartTime_; }
-    void setRunStartTime(const QDateTime& t) { runStartTime_ = t; }
+    void resetPollCursor() { engine_.resetPollCursor(); }
+    QDateTime runStartTime() const { return engine_.runStartTime(); }
+    void setRunStartTime(const QDateTime& t) { engine_.setRunStartTime(t); }
     // The remote port text of the outgoing monitoring connections, taken at Start.
     QString remotePortText() const { return remotePortText_; }
     void setRemotePortText(const QString& text) { remotePortText_ = text; }
     // Loop passes of the current (or last) run.
-    std::uint64_t passCount() const { return passes_; }
+    std::uint64_t passCount() const { return engine_.passCount(); }
+    // The blinking indicator's timer, running while a run is active.
+    QTimer& busyTimer() { return busy_; }
+
+    // MonitorEvents.
+    void passStarted(const QString& status) override;
+    void passEnded(int tagRows) override;
+    void beforeSweep() override;
+    void outgoingOpening() override;
+    void outgoingConnecting(int row) override;
+    void outgoingConnected(int row, const QString& address, quint16 port) override;
+    void outgoingLost(QTcpSocket* socket) override;
+    void outgoingDropped(QTcpSocket* socket) override;
+    void outgoingError(QTcpSocket* socket) override;
+    void outgoingClosing() override;
+    bool claimConnection(QTcpSocket* socket) override;
+    void listeningOpening(int port) override;
+    bool takesConnections() override;
+    void readerAccepting(const QString& address) override;
+    void readerReplaced(const QString& address) override;
+    void readerAccepted(const QString& address, quint16 port) override;
+    void readerLost(const QString& address) override;
+    void networkClosed() override;
+    void beep(int hz, int ms) override;
 
     // Control tables, each at the index equal to the control's tag (0 ... 31).
     QCheckBox* chkCOM(int n) const;
@@ -97,33 +131,30 @@ protected:
 
 private:
     void startRun(QObject* sender);
-    void runLoop();
     void endRun();
     void requestStop();
     void storeStartSettings();
-    void prepareAutoSaveFile();
     void writeFrame(std::span<const std::uint8_t> frame);
     void buildControlTables();
     void connectHandlers();
     bool closeLinks();
+    bool readTagPageShown() const;
+    void removeMemoLine(const QString& address);
 
     TfrmModule& w_;
     reader::LinkState& link_;
     TagTables& tables_;
     CloseLinksFn closeLinks_;
-    SerialLinks serial_;
-    NetworkLinks net_;
+    QTimer busy_;
+    MonitorEngine engine_;
 
     std::array<QCheckBox*, 33> chkCOM_{};
     std::array<QCheckBox*, 33> chkIP_{};
     std::array<QLineEdit*, 33> edIP_{};
 
-    int pollCursor_ = 0;
-    QDateTime runStartTime_;
     QString remotePortText_ = QStringLiteral("4001");
     bool active_ = false;
     bool closePending_ = false;
-    std::uint64_t passes_ = 0;
     // Cleared by the destructor: a loop suspended in a wait learns that the window is gone
     // and returns without touching anything.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -1,4 +1,4 @@
-#include "app/wait_pump.h"
+#include "platform/wait_pump.h"
 
 #include "platform/timings.h"
 
@@ -19,10 +19,16 @@ std::uint32_t tick() {
 
 } // namespace
 
-bool programClosing() { return closingFlag; }
-void setProgramClosing(bool closing) { closingFlag = closing; }
+bool programClosing() {
+    return closingFlag;
+}
+void setProgramClosing(bool closing) {
+    closingFlag = closing;
+}
 
-void PumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void PumpEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void WaitPump(std::uint32_t milliseconds, int times) {
     for (int i = 0; i < times && !closingFlag; ++i) {

@@ -1,15 +1,15 @@
-#include "monitor/run_controller.h"
+#include "app/run_controller.h"
 
 #include "app/frmmodule.h"
 #include "app/language.h"
-#include "app/wait_pump.h"
+#include "app/tag_tables.h"
 #include "monitor/proto/monitor_frame.h"
-#include "monitor/proto/report_decoder.h"
-#include "monitor/tag_tables.h"
+#include "monitor/tag_store.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/settings_store.h"
 #include "platform/timings.h"
+#include "platform/wait_pump.h"
 #include "reader/link_state.h"
 #include "reader/reader_link.h"
 
@@ -72,24 +72,16 @@ void fitToWorkArea(QWidget& window) {
 
 RunController::RunController(TfrmModule& window, reader::LinkState& link, TagTables& tables,
                              CloseLinksFn closeLinks)
-    : w_(window), link_(link), tables_(tables), closeLinks_(std::move(closeLinks)),
-      serial_(
-          [this](DecodeMode mode, std::string_view portName, std::span<const std::uint8_t> f) {
-              return SplitReportBlock(mode, LinkKind::Serial, portName, f, tables_,
-                                      [] { PumpEvents(); });
-          },
-          [] { PumpEvents(); }),
-      net_(
-          window, link, tables, [this](int n) { return chkIP(n); },
-          [this](int n) { return edIP(n); }) {
+    : QObject(&window), w_(window), link_(link), tables_(tables),
+      closeLinks_(std::move(closeLinks)), engine_(tables.store(), *this) {
+    // The busy timer belongs to the run; it keeps the name the window's handlers know it by.
+    busy_.setParent(this);
+    busy_.setObjectName(QStringLiteral("tmrBusy"));
+    busy_.setInterval(static_cast<int>(timing::kBusyTimerMs));
     buildControlTables();
     connectHandlers();
     // Frames still held when Stop is clicked are not decoded: the run ends within its pass.
-    const auto running = [this] {
-        return runState() == kStop && !closePending_ && !programClosing();
-    };
-    serial_.setKeepGoing(running);
-    net_.setKeepGoing(running);
+    engine_.setKeepGoing([this] { return runState() == kStop && !closePending_; });
     // The first page was shown before this object existed, so its show handler never ran:
     // give pcMain the tag that handler sets, or connect events would take the configuration
     // role on the Read TAG page.
@@ -100,8 +92,8 @@ RunController::RunController(TfrmModule& window, reader::LinkState& link, TagTab
         const std::weak_ptr<bool> alive = alive_;
         w_.readerLink->setListenReset([this, alive] {
             if (alive.expired() || !*alive.lock()) return;
-            net_.resetAccepted();
-            net_.highestAcceptedReader = 0;
+            engine_.networkLinks().resetAccepted();
+            engine_.networkLinks().highestAcceptedReader = 0;
         });
     }
 }
@@ -133,8 +125,35 @@ void RunController::buildControlTables() {
         chkIP_[i] = qobject_cast<QCheckBox*>(ip[i]);
         edIP_[i] = qobject_cast<QLineEdit*>(ed[i]);
     }
-    for (int n = 1; n <= SerialLinks::kHighestPort; ++n)
-        serial_.setCheckBox(n, chkCOM_[static_cast<std::size_t>(n)]);
+}
+
+RunConfig RunController::configFromControls() const {
+    RunConfig c;
+    c.linkMode = link_.linkMode;
+    for (std::size_t i = 1; i < RunConfig::kSlots; ++i) {
+        c.serialPorts[i] = chkCOM_[i] && chkCOM_[i]->isChecked();
+        c.addressChecked[i] = chkIP_[i] && chkIP_[i]->isChecked();
+        if (edIP_[i]) c.addresses[i] = edIP_[i]->text();
+    }
+    const auto port = [](const QLineEdit* e) {
+        const auto v = e ? decimalOf(e->text()) : std::nullopt;
+        return v && *v >= 1 && *v <= 65535 ? static_cast<int>(*v) : 4001;
+    };
+    c.remotePort = port(w_.edtTcpRemotePort);
+    c.listenPort = port(w_.edtListenPort);
+    c.mode = tagOf(w_.btnTagLog) == 1 ? DecodeMode::Log : DecodeMode::Live;
+    if (const auto v = w_.edtLogID ? decimalOf(w_.edtLogID->text()) : std::nullopt;
+        v && *v >= INT32_MIN && *v <= INT32_MAX)
+        c.logReaderId = static_cast<int>(*v);
+    c.autoSave = w_.chbAutoSave && w_.chbAutoSave->isChecked();
+    if (w_.edtSaveFile) c.autoSaveFile = w_.edtSaveFile->text();
+    c.autoSaveFallback = defaultSaveFileName();
+    if (w_.edtEvenLogFile) c.eventLogFile = w_.edtEvenLogFile->text();
+    if (w_.lvSel)
+        for (int i = 0; i < w_.lvSel->count(); ++i) c.selectedTags << w_.lvSel->item(i)->text();
+    c.tagTimeoutSeconds = tables_.store().tagTimeout();
+    c.beep = w_.cbxBeep && w_.cbxBeep->isChecked();
+    return c;
 }
 
 QCheckBox* RunController::chkCOM(int n) const {
@@ -150,7 +169,7 @@ QLineEdit* RunController::edIP(int n) const {
 void RunController::connectHandlers() {
     connect(w_.btnStart, &QPushButton::clicked, this, [this] { btnStartClick(w_.btnStart); });
     connect(w_.btnTagLog, &QPushButton::clicked, this, [this] { btnTagLogClick(); });
-    connect(w_.tmrBusy, &QTimer::timeout, this, [this] { tmrBusyTimer(); });
+    connect(&busy_, &QTimer::timeout, this, [this] { tmrBusyTimer(); });
     connect(w_.cbxBeep, &QCheckBox::clicked, this, [this] { cbxBeepClick(); });
     connect(w_.tsReadTag, &TabSheet::shown, this, [this] { tsReadTagShow(); });
     connect(w_.tsSetReader, &TabSheet::shown, this, [this] { tsSetReaderShow(); });
@@ -163,7 +182,7 @@ void RunController::connectHandlers() {
                                          std::span<const std::uint8_t> data) {
         return SendMonitorCommand(flags, command, readerId, data);
     });
-    tables_.setRunStartTimeHook([this](const QDateTime& t) { runStartTime_ = t; });
+    tables_.setRunStartTimeHook([this](const QDateTime& t) { engine_.setRunStartTime(t); });
     tables_.setStopRunHook([this] { btnStartClick(nullptr); });
 }
 
@@ -183,12 +202,6 @@ bool RunController::eventFilter(QObject* watched, QEvent* event) {
 
 QString RunController::runState() const {
     return hintOf(w_.btnStart);
-}
-
-QString RunController::statusText(std::uint64_t acceptedRecords, std::int64_t seconds) {
-    return QStringLiteral("      %1 / %2 sec")
-        .arg(static_cast<qulonglong>(acceptedRecords), 10, 10, QLatin1Char('0'))
-        .arg(static_cast<qlonglong>(seconds), 8, 10, QLatin1Char('0'));
 }
 
 void RunController::btnTagLogClick() {
@@ -224,7 +237,7 @@ void RunController::requestStop() {
 
 void RunController::startRun(QObject* sender) {
     active_ = true;
-    passes_ = 0;
+    engine_.resetPassCount();
     const auto alive = alive_;
 
     tables_.btnClearClick();
@@ -258,97 +271,64 @@ void RunController::startRun(QObject* sender) {
     if (w_.pcSetReadMain && linkPage) w_.pcSetReadMain->setActivePage(linkPage);
 
     storeStartSettings();
-    prepareAutoSaveFile();
+    // The log reader ID: edtLogID as a decimal number, 0 when it is not one.
+    if (const auto v = decimalOf(w_.edtLogID->text()); !v || *v < INT32_MIN || *v > INT32_MAX)
+        w_.edtLogID->setText(QStringLiteral("0"));
+    const RunConfig config = configFromControls();
 
     setCaption(w_.pnlTime, QStringLiteral("0.0"));
     setCaption(w_.pnCount, QStringLiteral("0"));
     setTag(w_.pnCount, 0);
 
-    OpenMonitorLinks();
+    // The auto-save file is made ready and the links opened; a folder that cannot be made
+    // gives the default file name.
+    const QString saveName = engine_.open(config);
     if (!*alive) return;
+    if (config.autoSave && w_.edtSaveFile->text() != saveName) w_.edtSaveFile->setText(saveName);
 
     w_.gboxRSSI->show();
     setEnabled(w_.pnlFun, true);
     setEnabled(w_.pcTagMain, false);
     setEnabled(w_.btnFile, false);
     setEnabled(w_.pnlSel_Bottom, false);
-    w_.tmrBusy->start();
+    busy_.start();
 
-    writeFrame(linkModeAnnouncement(mode == 0));
-    PumpEvents();
-    WaitPump(timing::kOpenLinksSettleMs, 2);
-    PumpEvents();
+    engine_.announce();
     if (!*alive) return;
 
     setTag(w_.pnlTamper, 0);
     w_.pnlTamper->hide();
     w_.btnTemperReset->hide();
-    tables_.resetCounters();
-    runStartTime_ = QDateTime::currentDateTime();
 
-    runLoop();
+    engine_.loop();
+    if (!*alive) return;
+    endRun();
 }
 
-void RunController::runLoop() {
-    const auto alive = alive_;
-    const DecodeMode mode = tagOf(w_.btnTagLog) == 1 ? DecodeMode::Log : DecodeMode::Live;
+void RunController::passStarted(const QString& status) {
+    w_.sbMain->setPanelText(0, status);
+}
 
-    // The log reader ID: edtLogID as a decimal number, 0 when it is not one.
-    int logReaderId = 0;
-    if (const auto v = decimalOf(w_.edtLogID->text()); v && *v >= INT32_MIN && *v <= INT32_MAX)
-        logReaderId = static_cast<int>(*v);
-    else
-        w_.edtLogID->setText(QStringLiteral("0"));
-    bool previousPoll = false;
+void RunController::passEnded(int tagRows) {
+    if (tagRows >= 0 && tables_.currentTagGrid())
+        setCaption(w_.pnlTagCount, QString::number(tagRows));
+}
 
-    // A close of the window asked for while the run was starting ends it before the first pass.
-    while (runState() == kStop && !programClosing() && !closePending_) {
-        ++passes_;
-        const qint64 seconds = runStartTime_.secsTo(QDateTime::currentDateTime());
-        w_.sbMain->setPanelText(0, statusText(tables_.acceptedRecordCount(), seconds));
-
-        if (mode == DecodeMode::Log) {
-            // A pass that found nothing waits before the next request: the reader needs the
-            // time to send its next block.
-            if (!previousPoll) {
-                platform::sleepMs(timing::kTagLogIdleMs);
-                PumpEvents();
-                if (!*alive) return;
-            }
-            writeFrame(tagLogCommand(logReaderId));
-            PumpEvents();
-            platform::sleepMs(timing::kLoopSleepMs);
-            PumpEvents();
-            if (!*alive) return;
-        }
-
-        previousPoll = PollMonitorLinks(mode);
-        if (!*alive) return;
-
-        if (w_.lvSel->count() > 0) tables_.absenceSweep();
-
-        if (StringGrid* g = tables_.currentTagGrid())
-            setCaption(w_.pnlTagCount, QString::number(g->rowCount() - 1));
-
-        platform::sleepMs(timing::kLoopSleepMs);
-        PumpEvents();
-        if (!*alive) return;
-    }
-    endRun();
+void RunController::beforeSweep() {
+    tables_.store().setTagTimeout(tables_.normaliseTagTimeout());
 }
 
 void RunController::endRun() {
     const auto alive = alive_;
-    CloseMonitorLinks();
-    w_.tmrBusy->stop();
+    engine_.CloseMonitorLinks();
+    busy_.stop();
     PumpEvents();
     if (!*alive) return;
 
-    tables_.closeFiles();
-    tables_.saveSelectionFile();
+    engine_.finish();
     tables_.flushViews();
 
-    w_.tmrBusy->stop();
+    busy_.stop();
     setTag(w_.btnTagLog, 0);
     setEnabled(w_.btnTagLog, true);
     if (runState() == kStop) requestStop(); // ended by the program closing, not by a click
@@ -400,63 +380,150 @@ void RunController::storeStartSettings() {
     store->commit();
 }
 
-void RunController::prepareAutoSaveFile() {
-    if (!w_.chbAutoSave->isChecked()) return;
-    const QString folder = QFileInfo(w_.edtSaveFile->text()).absolutePath();
-    if (!QDir(folder).exists()) platform::createFolders(folder);
-    if (!QDir(folder).exists()) w_.edtSaveFile->setText(defaultSaveFileName());
-    if (platform::fileExists(w_.edtSaveFile->text())) platform::deleteFile(w_.edtSaveFile->text());
-}
-
 bool RunController::OpenMonitorLinks() {
-    CloseMonitorLinks();
-    net_.highestReaderConnection = 0;
-    net_.startedConnections = 0;
-    net_.connectedReaders = 0;
-    net_.highestAcceptedReader = 0;
-    serial_.setHighestSerialPort(0);
-    pollCursor_ = 0;
-    if (link_.linkMode == 0 || link_.linkMode == 2)
-        net_.OpenNetworkLinks(link_.linkMode);
-    else
-        serial_.OpenSerialLinks();
-    WaitPump(timing::kOpenLinksSettleMs, 10);
-    PumpEvents();
-    return true;
+    // The port fields are numbers from here on, 4001 for anything else.
+    normalisePort(w_.edtTcpRemotePort);
+    normalisePort(w_.edtListenPort);
+    RunConfig c = configFromControls();
+    engine_.setConfig(c);
+    return engine_.OpenMonitorLinks();
 }
 
 void RunController::CloseMonitorLinks() {
-    net_.CloseNetworkLinks();
-    serial_.CloseSerialLinks(link_.linkMode == 1);
-    net_.highestReaderConnection = 0;
-    serial_.setHighestSerialPort(0);
-    net_.highestAcceptedReader = 0;
-    PumpEvents();
+    engine_.CloseMonitorLinks();
 }
 
 bool RunController::PollMonitorLinks(DecodeMode mode) {
-    if (link_.linkMode == 0 || link_.linkMode == 2) return net_.PollNetworkLink(mode, pollCursor_);
-    return serial_.PollSerialLink(mode, pollCursor_);
+    return engine_.PollMonitorLinks(mode);
 }
 
 void RunController::writeFrame(std::span<const std::uint8_t> frame) {
-    if (link_.linkMode == 0 || link_.linkMode == 2)
-        net_.WriteNetworkLinks(frame);
-    else
-        serial_.WriteSerialLinks(frame);
+    engine_.writeFrame(frame);
 }
 
 bool RunController::SendMonitorCommand(std::uint16_t flags, std::uint16_t command, int readerId,
                                        std::span<const std::uint8_t> data) {
-    const auto frame = BuildMonitorCommand(flags, command, readerId, data);
-    if (!frame) return false;
-    writeFrame(*frame);
-    PumpEvents();
-    return true;
+    return engine_.SendMonitorCommand(flags, command, readerId, data);
 }
 
 void RunController::BeepIfEnabled(int hz, int ms) {
     if (w_.cbxBeep && w_.cbxBeep->isChecked()) platform::tone(hz, ms);
+}
+
+void RunController::beep(int hz, int ms) {
+    BeepIfEnabled(hz, ms);
+}
+
+// --- What the links report -------------------------------------------------------------------
+
+bool RunController::readTagPageShown() const {
+    return w_.pcMain && w_.pcMain->activePage() == w_.tsReadTag;
+}
+
+void RunController::outgoingOpening() {
+    if (w_.moTcpServer) w_.moTcpServer->clearLines();
+}
+
+void RunController::outgoingConnecting(int) {
+    if (w_.PnlTcpServerView && w_.PnlTcpServerView->isHidden()) {
+        w_.PnlTcpServerView->show();
+        if (w_.pnlTcpServerSet) w_.pnlTcpServerSet->hide();
+    }
+}
+
+bool RunController::claimConnection(QTcpSocket* socket) {
+    // On the setting pages a connection made serves the configuration link.
+    const TabSheet* page = w_.pcMain ? w_.pcMain->activePage() : nullptr;
+    const int tag = tagOf(w_.pcMain);
+    const bool settingPage = page == w_.tsSetReader || tag == 1 || page == w_.tsSetTAG || tag == 0;
+    if (!settingPage && page == w_.tsReadTag) return false;
+    link_.clientConn = socket;
+    link_.linkOpen = true;
+    return true;
+}
+
+void RunController::outgoingConnected(int, const QString& address, quint16 port) {
+    const QString portText = QString::number(port);
+    const QString line =
+        QStringLiteral("Connected:") + address + QStringLiteral(" Port:") + portText;
+    if (w_.moTcpServer && w_.moTcpServer->indexOfLine(line) < 0) {
+        w_.moTcpServer->addLine(line);
+        PumpEvents();
+    }
+    if (w_.edtTcpServerIP) w_.edtTcpServerIP->setText(address);
+    if (w_.edtTcpServerPort) w_.edtTcpServerPort->setText(portText);
+}
+
+void RunController::outgoingLost(QTcpSocket* socket) {
+    if (link_.clientSocket && link_.clientConn == socket) link_.clientConn = nullptr;
+    link_.linkOpen = false;
+}
+
+void RunController::outgoingDropped(QTcpSocket* socket) {
+    if (socket && link_.clientConn == socket) link_.clientConn = nullptr;
+}
+
+void RunController::outgoingError(QTcpSocket*) {
+    link_.linkOpen = false;
+}
+
+void RunController::outgoingClosing() {
+    if (w_.PnlTcpServerView) w_.PnlTcpServerView->hide();
+    if (w_.pnlTcpServerSet) w_.pnlTcpServerSet->show();
+}
+
+void RunController::listeningOpening(int port) {
+    if (w_.pnlTcpClient) w_.pnlTcpClient->hide();
+    if (w_.MemoClient1) w_.MemoClient1->clearLines();
+    if (w_.MemoClient0) {
+        w_.MemoClient0->clearLines();
+        w_.MemoClient0->show();
+    }
+    // The configuration link's server gives the port up to the run's.
+    if (w_.ServerSocket && w_.ServerSocket->isListening()) w_.ServerSocket->close();
+    if (w_.edtLisPort && w_.edtListenPort) w_.edtLisPort->setText(w_.edtListenPort->text());
+    w_.serverSocketPort = static_cast<quint16>(port);
+}
+
+bool RunController::takesConnections() {
+    return readTagPageShown();
+}
+
+void RunController::readerAccepting(const QString& address) {
+    if (w_.edtTcpClientIP) w_.edtTcpClientIP->setText(address);
+}
+
+void RunController::removeMemoLine(const QString& address) {
+    if (!w_.MemoClient1) return;
+    const int line = w_.MemoClient1->indexOfLine(address);
+    if (line < 0) return;
+    if (w_.MemoClient0) w_.MemoClient0->deleteLine(line);
+    w_.MemoClient1->deleteLine(line);
+}
+
+void RunController::readerReplaced(const QString& address) {
+    removeMemoLine(address);
+}
+
+void RunController::readerAccepted(const QString& address, quint16 port) {
+    if (w_.MemoClient1 && w_.MemoClient1->indexOfLine(address) < 0) {
+        if (w_.MemoClient0)
+            w_.MemoClient0->addLine(address + QLatin1Char(':') + QString::number(port));
+        w_.MemoClient1->addLine(address);
+    }
+}
+
+void RunController::readerLost(const QString& address) {
+    if (readTagPageShown()) removeMemoLine(address);
+}
+
+void RunController::networkClosed() {
+    if (w_.pnlTcpClient) w_.pnlTcpClient->show();
+    if (w_.MemoClient1) w_.MemoClient1->clearLines();
+    if (w_.MemoClient0) {
+        w_.MemoClient0->clearLines();
+        w_.MemoClient0->hide();
+    }
 }
 
 void RunController::cbxBeepClick() {
@@ -468,12 +535,12 @@ void RunController::pnlSelResize() {
 }
 
 void RunController::tmrBusyTimer() {
-    if (tagOf(w_.tmrBusy) == 1) {
-        setTag(w_.tmrBusy, 0);
+    if (tagOf(&busy_) == 1) {
+        setTag(&busy_, 0);
         w_.shComm->setBrushColor(kYellow);
         w_.pnlTamper->setColor(kRed);
     } else {
-        setTag(w_.tmrBusy, 1);
+        setTag(&busy_, 1);
         w_.shComm->setBrushColor(kRed);
         w_.pnlTamper->setColor(kYellow);
     }
@@ -495,7 +562,7 @@ bool RunController::closeLinks() {
 void RunController::tsReadTagShow() {
     fitToWorkArea(w_);
     PumpEvents();
-    w_.tmrBusy->stop();
+    busy_.stop();
     closeLinks();
     PumpEvents();
     setTag(w_.pcMain, 2);
@@ -529,7 +596,7 @@ void RunController::tsSetReaderShow() {
     if (!*alive) return;
     moveInto(w_.pcSetReadMain, w_.pnlSetReaderM);
     if (w_.pcSetRead && w_.ts_Guest) w_.pcSetRead->setActivePage(w_.ts_Guest);
-    w_.tmrBusy->stop();
+    busy_.stop();
     closeLinks();
     PumpEvents();
     if (!*alive) return;
@@ -546,7 +613,7 @@ void RunController::tsSetTAGShow() {
     setCaption(w_.pnlTagMsg, kSelectFunction);
     moveInto(w_.pcSetReadMain, w_.pnlSetTagM);
     if (w_.pcSetTag && w_.tsTagGuest) w_.pcSetTag->setActivePage(w_.tsTagGuest);
-    w_.tmrBusy->stop();
+    busy_.stop();
     closeLinks();
     PumpEvents();
     if (!*alive) return;

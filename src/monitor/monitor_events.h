@@ -1,0 +1,64 @@
+#pragma once
+// What a monitoring run tells whoever runs it: the window shows it in its controls, a program
+// without a window prints it. Every call comes on the engine's thread, from inside the run
+// (its waits let events through, so a call may come from a socket signal). Each has a default
+// that does nothing.
+
+#include <QString>
+#include <cstdint>
+
+class QTcpSocket;
+
+namespace kelta::monitor {
+
+class MonitorEvents {
+public:
+    virtual ~MonitorEvents() = default;
+
+    // The status text of each pass ("      0000000042 / 00000125 sec") and the number of rows
+    // of the table records go to, after the pass.
+    virtual void passStarted(const QString& status) { (void)status; }
+    // tagRows is -1 while no table takes records.
+    virtual void passEnded(int tagRows) { (void)tagRows; }
+    // Before the absence sweep of a pass (with a selection): the last moment to change the
+    // store's time-out.
+    virtual void beforeSweep() {}
+
+    // Serial ports opened for the run.
+    virtual void serialOpened(int port) { (void)port; }
+
+    // Outgoing connections: being made (the first time a row tries), made, lost.
+    virtual void outgoingOpening() {}
+    virtual void outgoingConnecting(int row) { (void)row; }
+    virtual void outgoingConnected(int row, const QString& address, quint16 port) {
+        (void)row, (void)address, (void)port;
+    }
+    virtual void outgoingLost(QTcpSocket* socket) { (void)socket; }
+    // The run lets go of a connection (closed, remade by the watchdog, end of the run).
+    virtual void outgoingDropped(QTcpSocket* socket) { (void)socket; }
+    virtual void outgoingError(QTcpSocket* socket) { (void)socket; }
+    virtual void outgoingClosing() {}
+    // A connection that has just been made is taken by someone else (the window's
+    // configuration link on its setting pages); true keeps it out of the run.
+    virtual bool claimConnection(QTcpSocket* socket) {
+        (void)socket;
+        return false;
+    }
+
+    // The listening server and the readers that connect to it.
+    virtual void listeningOpening(int port) { (void)port; }
+    virtual bool takesConnections() { return true; }
+    virtual void readerAccepting(const QString& address) { (void)address; }
+    virtual void readerReplaced(const QString& address) { (void)address; }
+    virtual void readerAccepted(const QString& address, quint16 port) { (void)address, (void)port; }
+    virtual void readerLost(const QString& address) { (void)address; }
+    // All network links closed.
+    virtual void networkClosed() {}
+
+    // A file of the run could not be written.
+    virtual void fileFailure(const QString& message) { (void)message; }
+    // A tone when the run's beep is on.
+    virtual void beep(int hz, int ms) { (void)hz, (void)ms; }
+};
+
+} // namespace kelta::monitor

@@ -1,0 +1,467 @@
+#include "monitor/tag_store.h"
+
+#include "platform/clock.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSaveFile>
+#include <algorithm>
+#include <array>
+
+namespace kelta::monitor {
+
+namespace {
+
+// Columns shared by the three tables.
+constexpr int kColNo = 0;
+constexpr int kColUid = 1;
+constexpr int kColRssi = 2;
+constexpr int kColLqi = 3;
+constexpr int kColCount = 18; // Count; Index in the log table
+constexpr int kColTime = 19;  // GPS (live), LOG DateTime (log), DateTime (selection)
+constexpr int kColSince = 20; // MilliSecBetween of the selection table
+constexpr int kColLogStatus = 21;
+
+// A 32-bit decimal number, or `fallback` when the text is not one.
+int decimalOr(const QString& text, int fallback) {
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    return ok ? v : fallback;
+}
+
+QString pad(const QString& s, int width) {
+    return s.rightJustified(width, QLatin1Char(' '));
+}
+
+// Field widths of the two auto-save patterns. Every field but the last two is followed by
+// "\t,", the one before the last by "," and the last by the line end.
+constexpr std::array<int, 21> kLiveWidths = {10, 20, 5, 5, 10, 10, 5, 5,  5,  10, 10,
+                                             5,  5,  5, 5, 5,  5,  5, 20, 10, 8};
+constexpr std::array<int, 24> kLogWidths = {10, 20, 5, 5, 10, 10, 5, 5,  5,  10, 10, 5,
+                                            5,  5,  5, 5, 5,  5,  5, 12, 10, 10, 10, 8};
+
+template <std::size_t N>
+QString patternLine(const std::array<int, N>& widths, const QStringList& fields) {
+    QString line;
+    line.reserve(256);
+    for (std::size_t i = 0; i < N; ++i) {
+        const int fi = static_cast<int>(i);
+        line += pad(fi < fields.size() ? fields[fi] : QString(), widths[i]);
+        if (i + 2 < N)
+            line += QLatin1String("\t,");
+        else if (i + 2 == N)
+            line += QLatin1Char(',');
+        else
+            line += QLatin1Char('\n');
+    }
+    return line;
+}
+
+QString folderOf(const QString& path) {
+    return QFileInfo(path).absolutePath();
+}
+
+bool ensureFolderOf(const QString& path) {
+    if (path.isEmpty()) return false;
+    const QString folder = folderOf(path);
+    return QFileInfo(folder).isDir() || platform::createFolders(folder);
+}
+
+QStringList commonKeys() {
+    return {"No.",     "UID",     "RSSI",  "LQI",   "TagVer", "Packet", "Model", "KeyNo", "Group",
+            "S_State", "Battery", "ISN_H", "ISN_L", "D_1H",   "D_1L",   "D_2H",  "D_2L",  "ID"};
+}
+
+} // namespace
+
+QStringList liveColumnKeys() {
+    return commonKeys() << "Count"
+                        << "GPS";
+}
+
+QStringList logColumnKeys() {
+    return commonKeys() << "Index"
+                        << "DateTime"
+                        << "GPS"
+                        << "LOGStatus";
+}
+
+QStringList selectionColumnKeys() {
+    return commonKeys() << "Count"
+                        << "DateTime"
+                        << "MilliSecBetween";
+}
+
+QString fileDate(const QDateTime& t) {
+    return QLocale::c().toString(t, QStringLiteral("yyyy/MM/dd"));
+}
+
+QString fileTime(const QDateTime& t) {
+    return QLocale::c().toString(t, QStringLiteral("HH:mm:ss"));
+}
+
+QString fileDateTime(const QDateTime& t) {
+    return QLocale::c().toString(t, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+}
+
+QString eventLogLine(const QString& uid, const QString& rssi, const QString& lqi,
+                     const QDateTime& lastSeen, const QDateTime& now, const QString& interval) {
+    return uid + QLatin1Char(',') + rssi + QLatin1Char(',') + lqi + QLatin1Char(',') +
+           pad(fileDate(lastSeen), 10) + QLatin1Char(',') + pad(fileTime(lastSeen), 8) +
+           QLatin1Char(',') + pad(fileDate(now), 10) + QLatin1Char(',') + pad(fileTime(now), 8) +
+           QLatin1Char(',') + interval + QLatin1Char('\n');
+}
+
+QString autoSaveHeaderLine(bool liveGrid) {
+    QStringList f = {" ",     "UID",   "RSSI",  "LQI",   "Tag Ver", "Packet",
+                     "Model", "KeyNo", "Group", "State", "Battery", "ISN_H",
+                     "ISN_L", "D_1H",  "D_1L",  "D_2H",  "D_2L",    "ID"};
+    if (liveGrid)
+        f << "GPS";
+    else
+        f << "Index"
+          << "LOG DateTime"
+          << "GPS"
+          << "LOGStatus";
+    f << "Date"
+      << "Time";
+    return autoSaveLine(f);
+}
+
+QString autoSaveLine(const QStringList& fields) {
+    if (fields.size() == static_cast<int>(kLiveWidths.size()))
+        return patternLine(kLiveWidths, fields);
+    return patternLine(kLogWidths, fields);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TagStore::TagStore() : clock_([] { return QDateTime::currentDateTime(); }) {
+    lastSeenDefault_ = clock_();
+    resetTable(live_, liveColumnKeys());
+    resetTable(log_, logColumnKeys());
+    resetTable(sel_, selectionColumnKeys());
+}
+
+void TagStore::setClock(std::function<QDateTime()> fn) {
+    clock_ = fn ? std::move(fn) : [] { return QDateTime::currentDateTime(); };
+}
+
+void TagStore::setSelection(const QStringList& uids) {
+    selection_ = uids;
+    selectedSet_ = QSet<QString>(uids.begin(), uids.end());
+}
+
+// --- UID index -------------------------------------------------------------------------------
+
+TagStore::UidIndex& TagStore::indexOf(const CellTable& table) {
+    if (&table == &log_) return logIndex_;
+    if (&table == &sel_) return selIndex_;
+    return liveIndex_;
+}
+
+void TagStore::noteRow(CellTable& table, int row, const QString& uid) {
+    UidIndex& ix = indexOf(table);
+    if (row != ix.indexedRows) return; // out of step: the next lookup re-reads the table
+    if (!ix.rows.contains(uid)) ix.rows.insert(uid, row); // an earlier row wins (first hit)
+    ++ix.indexedRows;
+}
+
+int TagStore::findUidRow(CellTable& table, const QString& uid) {
+    UidIndex& ix = indexOf(table);
+    const int rows = table.rows();
+    // Rows may have been added or dropped past the store (the selection file at startup, a
+    // grid reset elsewhere): catch up, or start over when the table shrank.
+    if (rows < ix.indexedRows) {
+        ix.rows.clear();
+        ix.indexedRows = 1;
+    }
+    for (; ix.indexedRows < rows; ++ix.indexedRows) {
+        const QString& u = table.ref(kColUid, ix.indexedRows);
+        if (!ix.rows.contains(u)) ix.rows.insert(u, ix.indexedRows);
+    }
+    const auto it = ix.rows.constFind(uid);
+    if (it == ix.rows.constEnd()) return -1;
+    if (table.ref(kColUid, it.value()) == uid) return it.value();
+    // A cell was rewritten behind the index: fall back to the scan and rebuild.
+    ix.rows.clear();
+    ix.indexedRows = 1;
+    for (int r = 1; r < rows; ++r) {
+        const QString& u = table.ref(kColUid, r);
+        if (!ix.rows.contains(u)) ix.rows.insert(u, r);
+    }
+    ix.indexedRows = rows;
+    return ix.rows.value(uid, -1);
+}
+
+// --- Posting ---------------------------------------------------------------------------------
+
+void TagStore::resetCounters() {
+    acceptedRecordCount_ = 0;
+    autoSaveLineCount_ = 0;
+}
+
+void TagStore::viewsChanged() {
+    if (viewsSignalled_) return;
+    viewsSignalled_ = true;
+    if (viewsPending_) viewsPending_();
+}
+
+TagStore::Views TagStore::takeViews() {
+    viewsSignalled_ = false;
+    Views v = std::move(views_);
+    views_ = Views{};
+    return v;
+}
+
+void TagStore::dropViews() {
+    // The reader last heard stays: reader commands still address it.
+    Views kept;
+    kept.readerId = views_.readerId;
+    kept.readerIdPending = views_.readerIdPending;
+    views_ = std::move(kept);
+}
+
+void TagStore::PostTagRecord(const DecodedTagRecord& rec, DecodeMode mode) {
+    if (!current_) return;
+    CellTable& g = *current_;
+    const QDateTime now = clock_();
+    const QString uid = QString::fromStdString(rec.uid);
+
+    // The UID's row in live mode, else a new one.
+    int row = mode == DecodeMode::Live ? findUidRow(g, uid) : -1;
+
+    views_.tagId = uid;
+    views_.tagIdPending = true;
+
+    if (row > 0) {
+        g.setText(kColCount, row, QString::number(qint64{decimalOr(g.ref(kColCount, row), 0)} + 1));
+    } else {
+        row = g.append();
+        g.setText(kColNo, row, QString::number(row));
+        g.setText(kColUid, row, uid);
+        noteRow(g, row, uid);
+        if (collectNewTags_) views_.newTags << uid;
+        g.setText(kColCount, row, QStringLiteral("1"));
+    }
+
+    const std::string* texts[] = {&rec.rssi,    &rec.lqi,   &rec.tagVer, &rec.packet,
+                                  &rec.model,   &rec.keyNo, &rec.group,  &rec.sState,
+                                  &rec.battery, &rec.isnH,  &rec.isnL,   &rec.d1h,
+                                  &rec.d1l,     &rec.d2h,   &rec.d2l,    &rec.readerId};
+    int col = kColRssi;
+    for (const std::string* t : texts) g.setText(col++, row, QString::fromStdString(*t));
+    const QString gps = QString::fromStdString(rec.gps);
+    g.setText(kColTime, row, gps);
+
+    trackSelection(g, row, uid, now);
+
+    if (mode == DecodeMode::Log || g.cols() > 21) {
+        g.setText(kColCount, row, QString::fromStdString(rec.index));
+        g.setText(kColTime, row, QString::fromStdString(rec.logDateTime));
+        g.setText(kColSince, row, gps);
+        g.setText(kColLogStatus, row, QString::fromStdString(rec.logStatus));
+    }
+
+    views_.table = &g;
+    views_.row = row;
+    ++acceptedRecordCount_;
+
+    // Reader commands address the reader last heard.
+    views_.readerId = QString::fromStdString(rec.readerId);
+    views_.readerIdPending = true;
+    viewsChanged();
+
+    if (autoSaveOn_) writeAutoSaveLine(g, row, now);
+}
+
+void TagStore::resetSelectionCounters() {
+    selectionTick_ = platform::tickMs();
+    if (countersReset_) countersReset_();
+}
+
+bool TagStore::openInFolder(platform::AppendFile& file, const QString& path) {
+    if (file.isOpen()) return true;
+    file.setPath(path);
+    ensureFolderOf(path);
+    return file.open();
+}
+
+void TagStore::trackSelection(CellTable& g, int row, const QString& uid, const QDateTime& now) {
+    CellTable& sel = sel_;
+    if (selection_.isEmpty()) {
+        resetSelectionCounters();
+        return;
+    }
+    openInFolder(eventLog_, eventLogPath_);
+    if (!isSelected(uid)) return;
+    int s = findUidRow(sel, uid);
+    if (s < 0) {
+        s = sel.append();
+        sel.setText(kColNo, s, QString::number(s));
+        sel.setText(kColUid, s, uid);
+        noteRow(sel, s, uid);
+        sel.setText(kColCount, s, QStringLiteral("1"));
+        sel.setText(kColSince, s, QStringLiteral("0"));
+        views_.selRow = s;
+    } else {
+        views_.selRow = s;
+        const QDateTime seen = lastSeen(s);
+        const qint64 ms = seen.msecsTo(now);
+        // A tag back after its absence: the return is logged with the time it was away.
+        if (sel.ref(kColSince, s).isEmpty()) {
+            sel.setText(kColRssi, s, g.ref(kColRssi, row));
+            sel.setText(kColLqi, s, g.ref(kColLqi, row));
+            if (eventLog_.isOpen())
+                eventLog_.writeText(eventLogLine(uid, sel.ref(kColRssi, s), sel.ref(kColLqi, s),
+                                                 seen, now, QString::number(ms < 0 ? -ms : ms)));
+        }
+        sel.setText(kColCount, s, QString::number(qint64{decimalOr(sel.ref(kColCount, s), 0)} + 1));
+        sel.setText(kColSince, s, QString::number(ms));
+    }
+    for (int c = kColRssi; c <= 17; ++c) sel.setText(c, s, g.ref(c, row));
+    sel.setText(kColTime, s, fileDateTime(now.addMSecs(500)));
+    setLastSeen(s, now);
+}
+
+void TagStore::writeAutoSaveLine(CellTable& g, int row, const QDateTime& now) {
+    // Nothing is written (and nothing counted) while the file cannot be opened.
+    if (!openInFolder(autoSave_, autoSavePath_)) return;
+    ++autoSaveLineCount_;
+    const bool live = g.cols() == 20;
+    QStringList f;
+    f.reserve(24);
+    f << QStringLiteral("%1").arg(autoSaveLineCount_, 10, 10, QLatin1Char('0'));
+    if (live) {
+        for (int c = 1; c <= 17; ++c) f << g.ref(c, row);
+        f << g.ref(kColTime, row);
+    } else {
+        for (int c = 1; c <= 21; ++c) f << g.ref(c, row);
+    }
+    f << fileDate(now) << fileTime(now);
+    QString text = autoSaveLineCount_ == 1 ? autoSaveHeaderLine(live) : QString();
+    text += autoSaveLine(f);
+    autoSave_.writeText(text);
+}
+
+// --- lastSeen --------------------------------------------------------------------------------
+
+QDateTime TagStore::lastSeen(int row) const {
+    if (row >= 0 && static_cast<std::size_t>(row) < lastSeen_.size() &&
+        lastSeen_[static_cast<std::size_t>(row)].isValid())
+        return lastSeen_[static_cast<std::size_t>(row)];
+    return lastSeenDefault_;
+}
+
+void TagStore::setLastSeen(int row, const QDateTime& t) {
+    if (row < 0) return;
+    const auto r = static_cast<std::size_t>(row);
+    if (r >= lastSeen_.size()) lastSeen_.resize(r + 1, lastSeenDefault_);
+    lastSeen_[r] = t;
+}
+
+// --- Clear -----------------------------------------------------------------------------------
+
+void TagStore::resetTable(CellTable& table, const QStringList& headers) {
+    table.setRows(1);
+    table.setCols(static_cast<int>(headers.size()));
+    for (int c = 0; c < headers.size(); ++c) table.setText(c, 0, headers[c]);
+    indexOf(table) = UidIndex{};
+}
+
+QDateTime TagStore::clear(const QStringList& liveHeaders, const QStringList& logHeaders,
+                          const QStringList& selectionHeaders) {
+    resetTable(live_, liveHeaders);
+    resetTable(log_, logHeaders);
+    resetTable(sel_, selectionHeaders);
+    return restart();
+}
+
+QDateTime TagStore::restart() {
+    dropViews();
+    const QDateTime now = clock_();
+    lastSeenDefault_ = now;
+    lastSeen_.assign(static_cast<std::size_t>(selection_.size()) + 1, now);
+    const QString nowText = fileDateTime(now);
+    for (const QString& uid : std::as_const(selection_)) {
+        const int r = sel_.append();
+        sel_.setText(kColNo, r, QString::number(r));
+        sel_.setText(kColUid, r, uid);
+        noteRow(sel_, r, uid);
+        sel_.setText(kColRssi, r, QStringLiteral("0"));
+        sel_.setText(kColLqi, r, QStringLiteral("0"));
+        sel_.setText(kColCount, r, QStringLiteral("0"));
+        sel_.setText(kColTime, r, nowText);
+        sel_.setText(kColSince, r, QStringLiteral("0"));
+    }
+    acceptedRecordCount_ = 0;
+    resetSelectionCounters();
+    return now;
+}
+
+void TagStore::clearSelectionTable() {
+    sel_.setRows(1);
+    selIndex_ = UidIndex{};
+    resetSelectionCounters();
+}
+
+// --- Absence sweep, files --------------------------------------------------------------------
+
+void TagStore::absenceSweep() {
+    // Without a selection there is nothing to watch, and no event log is created.
+    if (selection_.isEmpty()) return;
+    openInFolder(eventLog_, eventLogPath_);
+    const qint64 timeoutMs = static_cast<qint64>(timeoutSeconds_) * 1000;
+    const QDateTime now = clock_();
+    const int rows = sel_.rows();
+    for (int r = 1; r < rows; ++r) {
+        if (sel_.ref(kColSince, r).isEmpty()) continue;
+        const QDateTime seen = lastSeen(r);
+        const qint64 ms = seen.msecsTo(now);
+        if (ms <= timeoutMs) continue;
+        if (!eventLog_.isOpen()) continue; // retried on the next pass
+        eventLog_.writeText(eventLogLine(sel_.ref(kColUid, r), sel_.ref(kColRssi, r),
+                                         sel_.ref(kColLqi, r), seen, now,
+                                         QLatin1Char('>') + QString::number(ms)));
+        sel_.setText(kColSince, r, QString());
+    }
+}
+
+QString TagStore::prepareAutoSaveFile(const QString& fallback) {
+    QString name = autoSavePath_;
+    const QString folder = QFileInfo(name).absolutePath();
+    if (!QDir(folder).exists()) platform::createFolders(folder);
+    if (!QDir(folder).exists()) name = fallback;
+    autoSavePath_ = name;
+    if (platform::fileExists(name)) platform::deleteFile(name);
+    return name;
+}
+
+void TagStore::closeFiles() {
+    eventLog_.close();
+    autoSave_.close();
+}
+
+QString TagStore::selectionFilePath() {
+    return platform::documentsFolder() + QStringLiteral("/VANTO/KeltaUtility/VNKDTAG.CSV");
+}
+
+bool TagStore::saveSelectionFile() {
+    const QString path = selectionFilePath();
+    platform::createFolders(folderOf(path));
+    QStringList uids;
+    QSet<QString> seen;
+    for (const QString& uid : std::as_const(selection_)) {
+        if (seen.contains(uid)) continue;
+        seen.insert(uid);
+        uids << uid;
+    }
+    // Written beside the old file and moved over it, so a failed write keeps the old list.
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return false;
+    for (const QString& uid : uids) f.write((uid + QLatin1Char('\n')).toUtf8());
+    return f.commit();
+}
+
+} // namespace kelta::monitor

@@ -1,0 +1,177 @@
+#pragma once
+// The tag store of a monitoring run: the live and log tables of tag rows, the selection with
+// its tracking table, the last time each selected tag was seen, the UID indexes and the
+// counters; the auto-save and event-log writers and the absence sweep. No window: a grid
+// shows a table of the store (CellTable), and whoever runs the store gives it its settings.
+
+#include "monitor/cell_table.h"
+#include "monitor/proto/tag_record.h"
+#include "platform/files.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace kelta::monitor {
+
+// Column keys (untranslated header texts) of the three tables.
+QStringList liveColumnKeys();      // 20 columns
+QStringList logColumnKeys();       // 22 columns
+QStringList selectionColumnKeys(); // 21 columns
+
+// Texts of the files, exactly as written.
+QString eventLogLine(const QString& uid, const QString& rssi, const QString& lqi,
+                     const QDateTime& lastSeen, const QDateTime& now, const QString& interval);
+QString autoSaveHeaderLine(bool liveGrid);
+// fields: the counter text followed by the grid's cells (18 + date/time for the live grid,
+// 22 + date/time for the log grid); the pattern is chosen by the field count.
+QString autoSaveLine(const QStringList& fields);
+// "yyyy/mm/dd", "hh:nn:ss" and both joined by a space, in local time.
+QString fileDate(const QDateTime& t);
+QString fileTime(const QDateTime& t);
+QString fileDateTime(const QDateTime& t);
+
+class TagStore : public TagRecordSink {
+public:
+    TagStore();
+
+    CellTable& liveTable() { return live_; }
+    CellTable& logTable() { return log_; }
+    CellTable& selectionTable() { return sel_; }
+    const CellTable& liveTable() const { return live_; }
+    const CellTable& logTable() const { return log_; }
+    const CellTable& selectionTable() const { return sel_; }
+
+    // The table records go to: the live or the log table, or none (records are refused).
+    void setCurrentTable(CellTable* table) { current_ = table; }
+    CellTable* currentTable() const { return current_; }
+
+    // TagRecordSink.
+    bool hasCurrentTagGrid() const override { return current_ != nullptr; }
+    void PostTagRecord(const DecodedTagRecord& record, DecodeMode mode) override;
+
+    // Settings.
+    void setAutoSave(bool on) { autoSaveOn_ = on; }
+    bool autoSave() const { return autoSaveOn_; }
+    void setAutoSavePath(const QString& path) { autoSavePath_ = path; }
+    QString autoSavePath() const { return autoSavePath_; }
+    void setEventLogPath(const QString& path) { eventLogPath_ = path; }
+    QString eventLogPath() const { return eventLogPath_; }
+    // Seconds a selected tag may stay silent (at least 1).
+    void setTagTimeout(int seconds) { timeoutSeconds_ = seconds < 1 ? 1 : seconds; }
+    int tagTimeout() const { return timeoutSeconds_; }
+    // The selected UIDs in list order (duplicates allowed, as a list shows them).
+    void setSelection(const QStringList& uids);
+    const QStringList& selection() const { return selection_; }
+    bool isSelected(const QString& uid) const { return selectedSet_.contains(uid); }
+    // The local date and time the store stamps and compares with (the system clock by default).
+    void setClock(std::function<QDateTime()> fn);
+    QDateTime now() const { return clock_(); }
+
+    // "Clear": every table down to the headers given, one selection row per selected tag,
+    // the accepted records to zero; returns the time the run's seconds count from.
+    QDateTime clear(const QStringList& liveHeaders, const QStringList& logHeaders,
+                    const QStringList& selectionHeaders);
+    // The second half of clear, for a caller that resets the tables itself: the selection
+    // rows, the last-seen times and the accepted records start again.
+    QDateTime restart();
+    // A table down to its header row, `headers.size()` columns.
+    void resetTable(CellTable& table, const QStringList& headers);
+    // The selection table down to its header row; the selection counters start again.
+    void clearSelectionTable();
+
+    std::uint64_t acceptedRecordCount() const { return acceptedRecordCount_; }
+    std::uint64_t autoSaveLineCount() const { return autoSaveLineCount_; }
+    // Start of a run: accepted records and auto-save lines count from zero again.
+    void resetCounters();
+
+    // Writes one absence line for every selected tag silent longer than the time-out.
+    void absenceSweep();
+    // A new run's auto-save file: its folder is made; the name falls back to `fallback` when
+    // the folder cannot be; an old file of that name is deleted. Returns the name used.
+    QString prepareAutoSaveFile(const QString& fallback);
+
+    void closeFiles();
+    platform::AppendFile& eventLogFile() { return eventLog_; }
+    platform::AppendFile& autoSaveFile() { return autoSave_; }
+
+    // <Documents>/VANTO/KeltaUtility/VNKDTAG.CSV
+    static QString selectionFilePath();
+    // Rewrites the selection file with the selected UIDs, each once, in list order.
+    bool saveSelectionFile();
+
+    // Time of the last report of the tag in selection row `row`.
+    QDateTime lastSeen(int row) const;
+    std::uint32_t selectionTick() const { return selectionTick_; }
+
+    // What a view shows besides the table cells, kept until a view takes it.
+    struct Views {
+        QStringList newTags; // UIDs of the rows added, in order (collected when asked for)
+        QString tagId;       // UID of the last record
+        bool tagIdPending = false;
+        QString readerId; // reader of the last record
+        bool readerIdPending = false;
+        CellTable* table = nullptr; // the table whose row `row` had the last record
+        int row = 0;
+        int selRow = 0; // selection row of the last record, 0 none
+    };
+    void setCollectNewTags(bool on) { collectNewTags_ = on; }
+    Views takeViews();
+    // Forgets what views have not taken (Clear).
+    void dropViews();
+    // Called when something waits for the views (once until they are taken).
+    void setViewsPendingHook(std::function<void()> fn) { viewsPending_ = std::move(fn); }
+    // Called when the selection counters start again (no selection, Clear).
+    void setSelectionCountersHook(std::function<void()> fn) { countersReset_ = std::move(fn); }
+
+private:
+    // Row lookup by UID in column 1, first hit, kept in step with the table's rows.
+    struct UidIndex {
+        QHash<QString, int> rows;
+        int indexedRows = 1; // rows 1 .. indexedRows-1 are in the map
+    };
+    int findUidRow(CellTable& table, const QString& uid);
+    UidIndex& indexOf(const CellTable& table);
+    void noteRow(CellTable& table, int row, const QString& uid);
+    void trackSelection(CellTable& g, int row, const QString& uid, const QDateTime& now);
+    void resetSelectionCounters();
+    void writeAutoSaveLine(CellTable& g, int row, const QDateTime& now);
+    void setLastSeen(int row, const QDateTime& t);
+    void viewsChanged();
+    static bool openInFolder(platform::AppendFile& file, const QString& path);
+
+    CellTable live_{20};
+    CellTable log_{22};
+    CellTable sel_{21};
+    CellTable* current_ = nullptr;
+    UidIndex liveIndex_, logIndex_, selIndex_;
+
+    bool autoSaveOn_ = false;
+    QString autoSavePath_;
+    QString eventLogPath_;
+    int timeoutSeconds_ = 1;
+    QStringList selection_;
+    QSet<QString> selectedSet_;
+
+    std::vector<QDateTime> lastSeen_;
+    QDateTime lastSeenDefault_;
+    platform::AppendFile eventLog_;
+    platform::AppendFile autoSave_;
+    std::uint64_t acceptedRecordCount_ = 0;
+    std::uint64_t autoSaveLineCount_ = 0;
+    std::uint32_t selectionTick_ = 0;
+
+    bool collectNewTags_ = false;
+    Views views_;
+    bool viewsSignalled_ = false;
+    std::function<void()> viewsPending_;
+    std::function<void()> countersReset_;
+    std::function<QDateTime()> clock_;
+};
+
+} // namespace kelta::monitor
