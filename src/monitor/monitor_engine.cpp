@@ -46,6 +46,12 @@ void MonitorEngine::setConfig(const RunConfig& config) {
 
 void MonitorEngine::run(const RunConfig& config) {
     const auto alive = alive_;
+    // As the window's Start does: the tables emptied, one selection row per selected tag, and
+    // the records go to the table of the run's mode.
+    store_.setSelection(config.selectedTags);
+    store_.clear(liveColumnKeys(), logColumnKeys(), selectionColumnKeys());
+    store_.setCurrentTable(config.mode == DecodeMode::Log ? &store_.logTable()
+                                                          : &store_.liveTable());
     open(config);
     if (!*alive) return;
     announce();

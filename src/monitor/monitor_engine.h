@@ -31,7 +31,8 @@ public:
     MonitorEngine(const MonitorEngine&) = delete;
     MonitorEngine& operator=(const MonitorEngine&) = delete;
 
-    // The whole run: open, announce, loop until stop() or programClosing(), finish.
+    // The whole run: the store cleared (its records going to the table of the run's mode),
+    // open, announce, loop until stop() or programClosing(), finish.
     void run(const RunConfig& config);
 
     // Phases of a run. open(): the store takes the file names, selection and time-out; the
