@@ -197,7 +197,7 @@ TEST_F(EngineTest, EveryLinkKindFillsTheStoreAndTheAutoSaveFile) {
 TEST_F(EngineTest, FramesCutAnywhereAreRecordedOnceInOrder) {
     const auto frames = kelta::test::liveReports(12, 3);
     const auto stream = kelta::test::joined(frames);
-    const std::size_t chunks[] = {stream.size(), frames.front().size(), 5, 1};
+    const std::size_t chunks[] = {stream.size(), frames.front().size(), 5, 3};
     for (const std::size_t chunk : chunks) {
         SCOPED_TRACE(chunk);
         kelta::test::MappedPty com(9);
