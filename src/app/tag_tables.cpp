@@ -23,17 +23,13 @@ namespace kelta::monitor {
 
 namespace {
 
-// Columns shared by the three grids.
+// Columns the page's handlers read.
 constexpr int kColNo = 0;
 constexpr int kColUid = 1;
 constexpr int kColRssi = 2;
 constexpr int kColLqi = 3;
 constexpr int kColPacket = 5;
 constexpr int kColModel = 6;
-constexpr int kColCount = 18; // Count; Index in the log grid
-constexpr int kColTime = 19;  // GPS (live), LOG DateTime (log), DateTime (selection)
-constexpr int kColSince = 20; // MilliSecBetween of the selection grid
-constexpr int kColLogStatus = 21;
 
 const QString kZeroUid = QString(16, QLatin1Char('0'));
 
