@@ -451,8 +451,7 @@ QString TagTables::fileNotice() const {
     };
     state(autoSave_, "Auto-save file cannot be written", "Auto-save file written again",
           "records not written");
-    state(eventLog_, "Event log cannot be written", "Event log written again",
-          "lines not written");
+    state(eventLog_, "Event log cannot be written", "Event log written again", "lines not written");
     if (!selectionNotice_.isEmpty()) parts << selectionNotice_;
     if (!previousFileNotice_.isEmpty()) parts << previousFileNotice_;
     return parts.join(QLatin1String("  |  "));
@@ -476,10 +475,9 @@ void TagTables::reportLostLines() {
     bool any = false;
     auto report = [&](const platform::AppendFile& f, const char* what, const char* unit) {
         if (f.refusedWrites() == 0) return;
-        std::fprintf(stderr, "%s %s: %llu %s (%s)\n", what,
-                     qPrintable(QDir::toNativeSeparators(f.path())),
-                     static_cast<unsigned long long>(f.refusedWrites()), unit,
-                     qPrintable(f.errorText()));
+        std::fprintf(
+            stderr, "%s %s: %llu %s (%s)\n", what, qPrintable(QDir::toNativeSeparators(f.path())),
+            static_cast<unsigned long long>(f.refusedWrites()), unit, qPrintable(f.errorText()));
         any = true;
     };
     report(autoSave_, "Auto-save file", "records not written");
@@ -719,8 +717,8 @@ bool TagTables::saveSelectionFile() {
         selectionFailed_ = true;
         selectionNotice_ = tr("Selection file cannot be saved") + QLatin1String(": ") +
                            QDir::toNativeSeparators(path) + QLatin1String(" (") + reason +
-                           QLatin1String("); ") + QString::number(uids.size()) +
-                           QLatin1Char(' ') + tr("tags not saved");
+                           QLatin1String("); ") + QString::number(uids.size()) + QLatin1Char(' ') +
+                           tr("tags not saved");
         std::fprintf(stderr, "Selection file %s: %lld tags not saved (%s)\n",
                      qPrintable(QDir::toNativeSeparators(path)),
                      static_cast<long long>(uids.size()), qPrintable(reason));

@@ -73,8 +73,8 @@ QString asideName(const QString& path, const QDateTime& stamp, int counter) {
     const QString suffix = info.suffix();
     QString base = info.fileName();
     if (!suffix.isEmpty()) base.chop(suffix.size() + 1);
-    QString name = base + QLatin1Char('_') +
-                   QLocale::c().toString(stamp, QStringLiteral("yyyyMMdd_HHmmss"));
+    QString name =
+        base + QLatin1Char('_') + QLocale::c().toString(stamp, QStringLiteral("yyyyMMdd_HHmmss"));
     if (counter > 1) name += QLatin1Char('_') + QString::number(counter);
     if (!suffix.isEmpty()) name += QLatin1Char('.') + suffix;
     return info.dir().filePath(name);

@@ -12,9 +12,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -207,6 +207,7 @@ TEST_F(RunTest, StartKeepsThePreviousRunsFileUnderItsDateAndTime) {
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(before);
+        ASSERT_TRUE(f.flush());
         ASSERT_TRUE(f.setFileTime(stamp, QFileDevice::FileModificationTime));
     }
     // A file of that name exists already and must survive too.

@@ -186,7 +186,8 @@ TEST_F(FileFailureTest, AnAbsenceTheLogRefusesIsCountedAndTheReturnIsWrittenLate
     ASSERT_TRUE(QFile::remove(log));
     now = now.addSecs(1);
     post(Rec("00000000000000AA", "45"));
-    EXPECT_EQ(ReadAll(log), "00000000000000AA,45,60,2025/01/02,03:04:05,2025/01/02,03:04:26,21000\n");
+    EXPECT_EQ(ReadAll(log),
+              "00000000000000AA,45,60,2025/01/02,03:04:05,2025/01/02,03:04:26,21000\n");
     EXPECT_TRUE(panel().contains("Event log written again")) << panel().toStdString();
 
     const std::string err = closeAndCaptureStderr();
@@ -247,7 +248,9 @@ TEST_F(FileFailureTest, ASelectionFileThatCannotBeSavedKeepsTheOldListAndIsShown
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
         EXPECT_NE(err.find("2 tags not saved"), std::string::npos) << err;
         EXPECT_TRUE(panel().contains("Selection file cannot be saved")) << panel().toStdString();
-        if (QFileInfo(file).isFile()) EXPECT_EQ(ReadAll(file), saved) << "the old list is kept";
+        if (QFileInfo(file).isFile()) {
+            EXPECT_EQ(ReadAll(file), saved) << "the old list is kept";
+        }
         c.unblock();
         ASSERT_TRUE(tables->saveSelectionFile());
         EXPECT_EQ(ReadAll(file), "00000000000000AA\n00000000000000BB\n");

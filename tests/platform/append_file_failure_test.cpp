@@ -55,7 +55,7 @@ TEST(AppendFileFailure, APartialWriteOnAFullDiskIsCutBackAndSpaceGivenBackResume
     int written = 0;
     for (int i = 0; i < 1000; ++i)
         if (file.writeLine(QStringLiteral("line %1 ").arg(i, 4, 10, QLatin1Char('0')) +
-                           QString(90, QLatin1Char('y'))))
+                           QString(89, QLatin1Char('y'))))
             ++written;
     const QByteArray after = contents(dir + "/data.csv");
     EXPECT_GT(written, 0);
