@@ -46,6 +46,12 @@ QString uidOf(int i) {
 
 class FileFailureTest : public TagTablesTest {
 protected:
+    void SetUp() override {
+        TagTablesTest::SetUp();
+        // The window restores the selection file of earlier tests: start without a selection.
+        w().lvSel->clear();
+        QFile::remove(kelta::monitor::TagTables::selectionFilePath());
+    }
     QString panel() { return w().sbMain->panelText(1); }
     int posted = 0;
     void postOne() { post(Rec(uidOf(posted++).toStdString())); }
