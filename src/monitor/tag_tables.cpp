@@ -296,6 +296,7 @@ void TagTables::resetCounters() {
     autoSaveFailureShown_ = false;
     eventLogFailureShown_ = false;
     lossReported_ = false;
+    if (!selectionFailed_) selectionNotice_.clear(); // "saved again" was news of the last run
     showFileState();
 }
 
