@@ -401,11 +401,20 @@ void RunController::storeStartSettings() {
 }
 
 void RunController::prepareAutoSaveFile() {
-    if (!w_.chbAutoSave->isChecked()) return;
-    const QString folder = QFileInfo(w_.edtSaveFile->text()).absolutePath();
+    if (!w_.chbAutoSave->isChecked()) {
+        tables_.notePreviousAutoSaveFile({}, {});
+        return;
+    }
+    const QString path = w_.edtSaveFile->text();
+    // A folder that cannot be made does not send the records to another file: the name stays
+    // and the first line that cannot be written is shown as such.
+    const QString folder = QFileInfo(path).absolutePath();
     if (!QDir(folder).exists()) platform::createFolders(folder);
-    if (!QDir(folder).exists()) w_.edtSaveFile->setText(defaultSaveFileName());
-    if (platform::fileExists(w_.edtSaveFile->text())) platform::deleteFile(w_.edtSaveFile->text());
+    // The run starts a fresh file with its header; the previous run's file is kept beside it
+    // under a name with its date and time.
+    QString error;
+    const QString kept = platform::moveAside(path, &error);
+    tables_.notePreviousAutoSaveFile(kept, error);
 }
 
 bool RunController::OpenMonitorLinks() {

@@ -18,6 +18,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace kelta::monitor {
 
@@ -290,6 +291,13 @@ void TagTables::setCurrentTagGrid(StringGrid* grid) {
 void TagTables::resetCounters() {
     acceptedRecordCount_ = 0;
     autoSaveLineCount_ = 0;
+    autoSave_.resetCounts();
+    eventLog_.resetCounts();
+    autoSaveFailureShown_ = false;
+    eventLogFailureShown_ = false;
+    lossReported_ = false;
+    if (!selectionFailed_) selectionNotice_.clear(); // "saved again" was news of the last run
+    showFileState();
 }
 
 void TagTables::PostTagRecord(const DecodedTagRecord& rec, DecodeMode mode) {
@@ -402,8 +410,83 @@ void TagTables::resetSelectionCounters() {
 bool TagTables::openInFolder(platform::AppendFile& file, const QString& path) {
     if (file.isOpen()) return true;
     file.setPath(path);
+    // While the file fails, the folder and the file are tried again only once the retry
+    // interval has passed.
+    if (!file.attemptDue()) return false;
     ensureFolderOf(path);
-    return file.open();
+    if (file.open()) return true;
+    showFileState();
+    return false;
+}
+
+void TagTables::writeEventLine(const QString& text) {
+    openInFolder(eventLog_, w_.edtEvenLogFile->text());
+    noteWrite(eventLog_.writeText(text), eventLogFailureShown_);
+}
+
+void TagTables::noteWrite(bool ok, bool& failureShown) {
+    // The notice changes with every refused line and once more when writing resumes.
+    if (ok && !failureShown) return;
+    failureShown = !ok;
+    showFileState();
+}
+
+void TagTables::showFileState() {
+    if (!w_.sbMain || w_.sbMain->panelCount() < 2) return;
+    const QString text = fileNotice();
+    w_.sbMain->setPanelText(1, text);
+    w_.sbMain->setToolTip(text);
+}
+
+QString TagTables::fileNotice() const {
+    QStringList parts;
+    auto state = [&](const platform::AppendFile& f, const char* failing, const char* again,
+                     const char* unit) {
+        const QString lost = QString::number(f.refusedWrites()) + QLatin1Char(' ') + tr(unit);
+        if (f.failing())
+            parts << tr(failing) + QLatin1String(": ") + QDir::toNativeSeparators(f.path()) +
+                         QLatin1String(" (") + f.errorText() + QLatin1String("); ") + lost;
+        else if (f.resumed())
+            parts << tr(again) + QLatin1String(": ") + QDir::toNativeSeparators(f.path()) +
+                         QLatin1String("; ") + lost;
+    };
+    state(autoSave_, "Auto-save file cannot be written", "Auto-save file written again",
+          "records not written");
+    state(eventLog_, "Event log cannot be written", "Event log written again", "lines not written");
+    if (!selectionNotice_.isEmpty()) parts << selectionNotice_;
+    if (!previousFileNotice_.isEmpty()) parts << previousFileNotice_;
+    return parts.join(QLatin1String("  |  "));
+}
+
+void TagTables::notePreviousAutoSaveFile(const QString& keptAs, const QString& error) {
+    if (!keptAs.isEmpty())
+        previousFileNotice_ = tr("Previous auto-save file kept as") + QLatin1String(": ") +
+                              QDir::toNativeSeparators(keptAs);
+    else if (!error.isEmpty())
+        previousFileNotice_ = tr("Previous auto-save file could not be moved aside") +
+                              QLatin1String(" (") + error + QLatin1String("); ") +
+                              tr("the run appends to it");
+    else
+        previousFileNotice_.clear();
+    showFileState();
+}
+
+void TagTables::reportLostLines() {
+    if (lossReported_) return;
+    bool any = false;
+    auto report = [&](const platform::AppendFile& f, const char* what, const char* unit) {
+        if (f.refusedWrites() == 0) return;
+        std::fprintf(
+            stderr, "%s %s: %llu %s (%s)\n", what, qPrintable(QDir::toNativeSeparators(f.path())),
+            static_cast<unsigned long long>(f.refusedWrites()), unit, qPrintable(f.errorText()));
+        any = true;
+    };
+    report(autoSave_, "Auto-save file", "records not written");
+    report(eventLog_, "Event log", "lines not written");
+    if (any) {
+        std::fflush(stderr);
+        lossReported_ = true;
+    }
 }
 
 void TagTables::trackSelection(StringGrid* g, int row, const QString& uid, const QDateTime& now) {
@@ -436,9 +519,8 @@ void TagTables::trackSelection(StringGrid* g, int row, const QString& uid, const
         if (sel->cell(kColSince, s).isEmpty()) {
             sel->setCell(kColRssi, s, g->cell(kColRssi, row));
             sel->setCell(kColLqi, s, g->cell(kColLqi, row));
-            if (eventLog_.isOpen())
-                eventLog_.writeText(eventLogLine(uid, sel->cell(kColRssi, s), sel->cell(kColLqi, s),
-                                                 seen, now, QString::number(ms < 0 ? -ms : ms)));
+            writeEventLine(eventLogLine(uid, sel->cell(kColRssi, s), sel->cell(kColLqi, s), seen,
+                                        now, QString::number(ms < 0 ? -ms : ms)));
         }
         sel->setCell(kColCount, s,
                      QString::number(qint64{decimalOr(sel->cell(kColCount, s), 0)} + 1));
@@ -452,14 +534,13 @@ void TagTables::trackSelection(StringGrid* g, int row, const QString& uid, const
 }
 
 void TagTables::writeAutoSaveLine(StringGrid* g, int row, const QDateTime& now) {
-    // 1. Nothing is written (and nothing counted) while the file cannot be opened.
-    if (!openInFolder(autoSave_, w_.edtSaveFile->text())) return;
-    // 2.
-    ++autoSaveLineCount_;
+    // The number counts the lines really in the file: it moves on only when the line (with the
+    // run's header before line 1) was written whole. A refused line is counted as lost.
+    const std::uint64_t number = autoSaveLineCount_ + 1;
     const bool live = g->colCount() == 20;
     QStringList f;
     f.reserve(24);
-    f << QStringLiteral("%1").arg(autoSaveLineCount_, 10, 10, QLatin1Char('0'));
+    f << QStringLiteral("%1").arg(number, 10, 10, QLatin1Char('0'));
     if (live) {
         for (int c = 1; c <= 17; ++c) f << g->cell(c, row);
         f << g->cell(kColTime, row);
@@ -467,9 +548,12 @@ void TagTables::writeAutoSaveLine(StringGrid* g, int row, const QDateTime& now) 
         for (int c = 1; c <= 21; ++c) f << g->cell(c, row);
     }
     f << fileDate(now) << fileTime(now);
-    QString text = autoSaveLineCount_ == 1 ? autoSaveHeaderLine(live) : QString();
+    QString text = number == 1 ? autoSaveHeaderLine(live) : QString();
     text += autoSaveLine(f);
-    autoSave_.writeText(text);
+    openInFolder(autoSave_, w_.edtSaveFile->text());
+    const bool ok = autoSave_.writeText(text);
+    if (ok) autoSaveLineCount_ = number;
+    noteWrite(ok, autoSaveFailureShown_);
 }
 
 // --- lastSeen --------------------------------------------------------------------------------
@@ -585,10 +669,11 @@ void TagTables::absenceSweep() {
         const QDateTime seen = lastSeen(r);
         const qint64 ms = seen.msecsTo(now);
         if (ms <= timeoutMs) continue;
-        if (!eventLog_.isOpen()) continue; // retried on the next pass
-        eventLog_.writeText(eventLogLine(sel->cell(kColUid, r), sel->cell(kColRssi, r),
-                                         sel->cell(kColLqi, r), seen, now,
-                                         QLatin1Char('>') + QString::number(ms)));
+        // The tag is absent whether or not its line could be written; a line the log refuses
+        // is counted among the lost ones.
+        writeEventLine(eventLogLine(sel->cell(kColUid, r), sel->cell(kColRssi, r),
+                                    sel->cell(kColLqi, r), seen, now,
+                                    QLatin1Char('>') + QString::number(ms)));
         sel->setCell(kColSince, r, QString());
     }
 }
@@ -596,6 +681,7 @@ void TagTables::absenceSweep() {
 void TagTables::closeFiles() {
     eventLog_.close();
     autoSave_.close();
+    reportLostLines();
 }
 
 QString TagTables::selectionFilePath() {
@@ -615,9 +701,32 @@ bool TagTables::saveSelectionFile() {
     }
     // Written beside the old file and moved over it, so a failed write keeps the old list.
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    for (const QString& uid : uids) f.write((uid + QLatin1Char('\n')).toUtf8());
-    return f.commit();
+    bool ok = f.open(QIODevice::WriteOnly);
+    if (ok) {
+        QByteArray bytes;
+        for (const QString& uid : uids) bytes += (uid + QLatin1Char('\n')).toUtf8();
+        ok = f.write(bytes) == bytes.size();
+        ok = f.commit() && ok;
+    }
+    if (ok) {
+        if (selectionFailed_)
+            selectionNotice_ = tr("Selection file saved again") + QLatin1String(": ") +
+                               QDir::toNativeSeparators(path);
+        selectionFailed_ = false;
+    } else {
+        const QString reason = f.errorString();
+        selectionFailed_ = true;
+        selectionNotice_ = tr("Selection file cannot be saved") + QLatin1String(": ") +
+                           QDir::toNativeSeparators(path) + QLatin1String(" (") + reason +
+                           QLatin1String("); ") + QString::number(uids.size()) + QLatin1Char(' ') +
+                           tr("tags not saved");
+        std::fprintf(stderr, "Selection file %s: %lld tags not saved (%s)\n",
+                     qPrintable(QDir::toNativeSeparators(path)),
+                     static_cast<long long>(uids.size()), qPrintable(reason));
+        std::fflush(stderr);
+    }
+    showFileState();
+    return ok;
 }
 
 // --- Handlers --------------------------------------------------------------------------------

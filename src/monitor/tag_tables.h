@@ -91,6 +91,8 @@ public:
     // Reads edtTagTimeout (at least 1 s), writes it back and returns the seconds.
     int normaliseTagTimeout();
 
+    // Closes the files; lines that could not be written in this run are reported on stderr,
+    // once per run.
     void closeFiles();
     platform::AppendFile& eventLogFile() { return eventLog_; }
     platform::AppendFile& autoSaveFile() { return autoSave_; }
@@ -99,6 +101,14 @@ public:
     static QString selectionFilePath();
     // Rewrites the selection file with the captions of lvSel, each once, in list order.
     bool saveSelectionFile();
+
+    // What the user is told about the files (panel 1 of the status bar): a file that cannot be
+    // written, with the lines lost so far, a file written again after a failure, and where the
+    // previous auto-save file was kept. Empty while all is well.
+    QString fileNotice() const;
+    // Start of a run: the previous auto-save file was kept as `keptAs`, or could not be moved
+    // aside for `error` (both empty: there was none).
+    void notePreviousAutoSaveFile(const QString& keptAs, const QString& error);
 
     // Time of the last report of the tag in grdSel row `row`.
     QDateTime lastSeen(int row) const;
@@ -154,6 +164,10 @@ private:
     void resetGrid(StringGrid* grid, const QStringList& headers);
     void clearSelectionGrid();
     bool openInFolder(platform::AppendFile& file, const QString& path);
+    void writeEventLine(const QString& text);
+    void noteWrite(bool ok, bool& failureShown);
+    void showFileState();
+    void reportLostLines();
     void chooseInto(QFileDialog* dialog, QLineEdit* edit, const QString& valueName);
 
     TfrmModule& w_;
@@ -179,6 +193,12 @@ private:
     platform::AppendFile autoSave_;
     std::uint64_t acceptedRecordCount_ = 0;
     std::uint64_t autoSaveLineCount_ = 0;
+    bool autoSaveFailureShown_ = false;
+    bool eventLogFailureShown_ = false;
+    bool lossReported_ = false;
+    bool selectionFailed_ = false;
+    QString selectionNotice_;
+    QString previousFileNotice_;
     std::uint32_t selectionTick_ = 0;
     bool clearing_ = false;
     SendMonitorCommandFn sendMonitorCommand_;
