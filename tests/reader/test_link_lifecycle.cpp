@@ -109,7 +109,9 @@ TEST_F(LinkTest, PortFieldsOfTheLinkShowThePortUsed) {
                                               : QString::fromLatin1(c.typed));
         const bool opened = link->OpenLink(true);
         EXPECT_EQ(window->edtTcpServerPort->text(), c.valid ? port : QString::fromLatin1(c.shown));
-        if (c.valid) EXPECT_TRUE(opened);
+        if (c.valid) {
+            EXPECT_TRUE(opened);
+        }
         link->CloseLinks();
     }
     // The listening link's field, the same way.
