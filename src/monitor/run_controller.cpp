@@ -41,11 +41,9 @@ std::optional<long long> decimalOf(const QString& text) {
     return v;
 }
 
-// A port field: its decimal number, 4001 when it is not one, written back.
+// A port field shows the port used: its number when that is a port, else 4001.
 void normalisePort(QLineEdit* edit) {
-    if (!edit) return;
-    const auto v = decimalOf(edit->text());
-    edit->setText(QString::number(v && *v >= INT32_MIN && *v <= INT32_MAX ? *v : 4001));
+    if (edit) NetworkLinks::normalisePortField(edit);
 }
 
 void setEnabled(QWidget* w, bool on) {
@@ -264,8 +262,19 @@ void RunController::startRun(QObject* sender) {
     setCaption(w_.pnCount, QStringLiteral("0"));
     setTag(w_.pnCount, 0);
 
-    OpenMonitorLinks();
+    const bool opened = OpenMonitorLinks();
     if (!*alive) return;
+    if (!opened) {
+        // No reader can reach this run (its listening port is taken): it ends at once, and
+        // the status bar says why.
+        const QString why = net_.listenFailure();
+        requestStop();
+        endRun();
+        if (!*alive) return;
+        w_.sbMain->setPanelText(0, why + QStringLiteral(" The run was stopped."));
+        BeepIfEnabled(300, 300);
+        return;
+    }
 
     w_.gboxRSSI->show();
     setEnabled(w_.pnlFun, true);
@@ -425,10 +434,12 @@ bool RunController::OpenMonitorLinks() {
     net_.highestAcceptedReader = 0;
     serial_.setHighestSerialPort(0);
     pollCursor_ = 0;
+    bool opened = true;
     if (link_.linkMode == 0 || link_.linkMode == 2)
-        net_.OpenNetworkLinks(link_.linkMode);
+        opened = net_.OpenNetworkLinks(link_.linkMode);
     else
         serial_.OpenSerialLinks();
+    if (!opened) return false;
     WaitPump(timing::kOpenLinksSettleMs, 10);
     PumpEvents();
     return true;

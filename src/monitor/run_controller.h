@@ -59,7 +59,8 @@ public:
     void tsSetTAGShow();
     void pnlSelResize();
 
-    // Links of the run.
+    // Links of the run. False when the run cannot receive anything: its listening port
+    // cannot be had (NetworkLinks::listenFailure()).
     bool OpenMonitorLinks();
     void CloseMonitorLinks();
     bool PollMonitorLinks(DecodeMode mode);

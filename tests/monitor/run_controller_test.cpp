@@ -405,6 +405,56 @@ TEST_F(RunTest, SecondStartOpensTheLinksAfreshAndCountsFromZero) {
     expectIdleWindow();
 }
 
+TEST_F(RunTest, AReaderWhoseDeviceGoesAwayAndComesBackIsReadAgain) {
+    const int pulled = addReader(3, 1, 40);
+    addReader(8, 2, 40);
+    // Records of one reader so far: the counts of its rows in the tag grid.
+    auto recordsOf = [&](const QString& id) {
+        quint64 n = 0;
+        for (int r = 1; r < w().grdUID->rowCount(); ++r)
+            if (w().grdUID->cell(17, r) == id) n += w().grdUID->cell(18, r).toULongLong();
+        return n;
+    };
+    int step = 0;
+    quint64 pulledAtLoss = 0, otherAtLoss = 0;
+    bool reopened = false;
+    QElapsedTimer away;
+    const auto res = run(w().btnStart, [&] {
+        switch (step) {
+        case 0:
+            if (recordsOf("0001") < 10) return false;
+            // The adapter is pulled: its device hangs up and its map entry goes.
+            host.call(pulled, [](ReaderSim& r) { r.resetConnection(); });
+            ++step;
+            return false;
+        case 1:
+            if (ctl->serialLinks().isOpen(3)) return false;
+            EXPECT_FALSE(QFile::exists(kelta::test::serialMapDir() + "/COM3"));
+            pulledAtLoss = recordsOf("0001");
+            otherAtLoss = recordsOf("0002");
+            away.start();
+            ++step;
+            return false;
+        case 2:
+            // Away for a while; the other port goes on meanwhile.
+            if (away.elapsed() < 1500) return false;
+            EXPECT_GT(recordsOf("0002"), otherAtLoss);
+            // Plugged in again: a new device under the same map entry.
+            host.call(pulled, [&](ReaderSim& r) { reopened = r.reopenPty(); });
+            EXPECT_TRUE(reopened);
+            ++step;
+            return false;
+        default:
+            return recordsOf("0001") > pulledAtLoss + 10;
+        }
+    });
+    ASSERT_TRUE(res.stopAsked) << step;
+    expectIdleWindow();
+    EXPECT_EQ(ctl->serialLinks().lostCount(3), 1);
+    EXPECT_EQ(ctl->serialLinks().reopenCount(3), 1);
+    EXPECT_EQ(ctl->serialLinks().lostCount(8), 0);
+}
+
 TEST_F(RunTest, ClosingTheWindowDuringARunEndsTheRunFirst) {
     // The first showing restores the stored settings and presets the pages: show first.
     QFile::remove(kelta::test::settingsFilePath());
