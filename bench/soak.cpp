@@ -8,9 +8,11 @@
 //    writes every 20 ms); a third into the phase one device vanishes, two thirds in it is back.
 // Every 10 s a row: the utility's open descriptors (/proc/self/fd), threads, resident memory,
 // report frames sent by the readers and records accepted so far (every run counted), and the
-// faults injected. At the end of every phase a row of that phase: sent, accepted and lost.
+// faults injected. At the end of every phase a row of that phase: sent, accepted, lost, and
+// what the readers a fault hit sent in it (losses up to that are the faults' own).
 //
-//   bench_soak [--seconds N (default 600)] [--phase N (default: an eighth of the time, at least 20)]
+//   bench_soak [--seconds N (default 600)] [--phase N (default: an eighth of the time, at least
+//   20)]
 //
 // Runs in a private temporary folder; no display needed (QT_QPA_PLATFORM=offscreen).
 
@@ -65,8 +67,9 @@ QString loopback(int n) {
 }
 
 int openDescriptors() {
-    return static_cast<int>(
-        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
+                                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                                .size());
 }
 
 // A field of /proc/self/status ("Threads", "VmRSS"), its first number.
@@ -125,8 +128,8 @@ public:
         std::printf("soak: %d s, phases of %d s, window shown 1366x768, auto-save on, frame %d "
                     "bytes\n",
                     seconds_, phaseSeconds_, liveFrameBytes());
-        std::printf("%6s %-10s %5s %7s %8s %10s %10s %8s %7s\n", "time", "phase", "fds",
-                    "threads", "rss MB", "sent", "accepted", "lost", "faults");
+        std::printf("%6s %-10s %5s %7s %8s %10s %10s %8s %7s\n", "time", "phase", "fds", "threads",
+                    "rss MB", "sent", "accepted", "lost", "faults");
         std::fflush(stdout);
 
         total_.start();
@@ -169,7 +172,9 @@ private:
 
     std::vector<int> readersOf(Kind k) const {
         std::vector<int> r;
-        const int first = k == Kind::Listening ? 0 : k == Kind::Outgoing ? kListening : kListening + kOutgoing;
+        const int first = k == Kind::Listening  ? 0
+                          : k == Kind::Outgoing ? kListening
+                                                : kListening + kOutgoing;
         const int n = k == Kind::Listening ? kListening : k == Kind::Outgoing ? kOutgoing : kSerial;
         for (int i = 0; i < n; ++i) r.push_back(first + i);
         return r;
@@ -177,14 +182,18 @@ private:
 
     void runPhase(Kind kind) {
         phaseName_ = kindName(kind);
-        TabSheet* page = kind == Kind::Listening  ? window_->tsNetServer
-                         : kind == Kind::Outgoing ? window_->tsNET
-                                                  : window_->tsCOM;
+        kelta::TabSheet* page = kind == Kind::Listening  ? window_->tsNetServer
+                                : kind == Kind::Outgoing ? window_->tsNET
+                                                         : window_->tsCOM;
         window_->pcTagMain->setActivePage(page);
         const std::vector<int> readers = readersOf(kind);
         const quint64 sentBefore = sentNow();
         const quint64 acceptedBefore = acceptedNow();
         const int faultsBefore = faults_;
+        std::vector<quint64> sentAtStart;
+        for (int i = 0; i < host_.readerCount(); ++i)
+            sentAtStart.push_back(host_.reader(i).stats().liveFramesSent);
+        faulted_.assign(static_cast<std::size_t>(host_.readerCount()), false);
 
         std::unique_ptr<kelta::bench::Pacer> pacer;
         QElapsedTimer clock;
@@ -199,10 +208,11 @@ private:
                 return;
             if (step == 0) { // the run is up: the load starts
                 if (kind == Kind::Listening)
-                    for (int r : readers) host_.connectTcpFrom(r, loopback(r + 1), listenPort_, 300);
+                    for (int r : readers)
+                        host_.connectTcpFrom(r, loopback(r + 1), listenPort_, 300);
                 if (kind == Kind::Serial) {
-                    pacer = std::make_unique<kelta::bench::Pacer>(host_, readers, kLineBytesPerSecond,
-                                                                  liveFrameBytes());
+                    pacer = std::make_unique<kelta::bench::Pacer>(
+                        host_, readers, kLineBytesPerSecond, liveFrameBytes());
                 } else {
                     for (int r : readers)
                         host_.call(r, [](kelta::sim::ReaderSim& s) { s.setRate(20); });
@@ -220,7 +230,8 @@ private:
             if (step == 1) { // the load ends; a moment for the backlog, then Stop
                 pacer.reset();
                 for (int r : readers) host_.call(r, [](kelta::sim::ReaderSim& s) { s.setRate(0); });
-                if (vanished) host_.call(readers.front(), [](kelta::sim::ReaderSim& s) { s.reopenPty(); });
+                if (vanished)
+                    host_.call(readers.front(), [](kelta::sim::ReaderSim& s) { s.reopenPty(); });
                 vanished = false;
                 clock.restart();
                 step = 2;
@@ -239,11 +250,19 @@ private:
 
         const quint64 sent = sentNow() - sentBefore;
         const quint64 accepted = acceptedNow() - acceptedBefore;
-        std::printf("  phase %-10s ended at %llds: sent %llu, accepted %llu, lost %lld, faults %d\n",
+        // Frames of the readers a fault hit this phase: the most a fault can explain.
+        quint64 sentByFaulted = 0;
+        for (int i = 0; i < host_.readerCount(); ++i)
+            if (faulted_[static_cast<std::size_t>(i)])
+                sentByFaulted += host_.reader(i).stats().liveFramesSent -
+                                 sentAtStart[static_cast<std::size_t>(i)];
+        std::printf("  phase %-10s ended at %llds: sent %llu, accepted %llu, lost %lld, faults %d "
+                    "(readers hit sent %llu)\n",
                     phaseName_, static_cast<long long>(total_.elapsed() / 1000),
-                    static_cast<unsigned long long>(sent), static_cast<unsigned long long>(accepted),
+                    static_cast<unsigned long long>(sent),
+                    static_cast<unsigned long long>(accepted),
                     static_cast<long long>(sent) - static_cast<long long>(accepted),
-                    faults_ - faultsBefore);
+                    faults_ - faultsBefore, static_cast<unsigned long long>(sentByFaulted));
         std::fflush(stdout);
         phaseName_ = "between";
     }
@@ -252,6 +271,7 @@ private:
                       QElapsedTimer& lastFault, bool& vanished) {
         auto reset = [this](int r) {
             host_.call(r, [](kelta::sim::ReaderSim& s) { s.resetConnection(); });
+            faulted_[static_cast<std::size_t>(r)] = true;
             ++faults_;
         };
         if (kind == Kind::Listening && lastFault.elapsed() >= 3000) {
@@ -283,6 +303,7 @@ private:
     QElapsedTimer total_;
     quint64 acceptedBefore_ = 0;
     int faults_ = 0;
+    std::vector<bool> faulted_; // readers a fault hit in the current phase
     const char* phaseName_ = "start";
     std::mt19937 random_{17};
 };
@@ -293,8 +314,10 @@ int main(int argc, char** argv) {
     int seconds = 600;
     int phase = 0;
     for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::max(1, std::atoi(argv[++i]));
-        else if (std::strcmp(argv[i], "--phase") == 0) phase = std::max(5, std::atoi(argv[++i]));
+        if (std::strcmp(argv[i], "--seconds") == 0)
+            seconds = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--phase") == 0)
+            phase = std::max(5, std::atoi(argv[++i]));
     }
     if (phase == 0) phase = std::max(20, seconds / 8);
 

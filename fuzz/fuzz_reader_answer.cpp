@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The data count never exceeds the bytes behind the header.
     Require(whole.answerLength <= frame.size() - 7);
     Require(std::equal(whole.answer.begin(),
-                       whole.answer.begin() +
-                           static_cast<std::ptrdiff_t>(std::min(whole.answer.size(), whole.data.size())),
+                       whole.answer.begin() + static_cast<std::ptrdiff_t>(
+                                                  std::min(whole.answer.size(), whole.data.size())),
                        whole.data.begin()));
     return 0;
 }

@@ -16,9 +16,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 
@@ -54,7 +54,8 @@ void DecodeEverything(cmd::Answer d) {
     Require(cmd::DecodeBtExciter(d).has_value() == block);
     Require(cmd::DecodeGuest(d).has_value() == block);
     Require(cmd::DecodeAdminKeys(d).has_value() == block);
-    if (const auto key = cmd::DecodeAesKey(d)) Require(std::equal(key->begin(), key->end(), d.begin()));
+    if (const auto key = cmd::DecodeAesKey(d))
+        Require(std::equal(key->begin(), key->end(), d.begin()));
     if (const auto p = cmd::DecodeGainPosition(d)) Require(*p >= 1 && *p <= cmd::kGainPositions);
     if (const auto b = cmd::DecodeBatteryPercent(d)) Require(*b >= 0 && *b <= 100);
     cmd::DecodeModelAnswer(d);
@@ -156,7 +157,8 @@ void RoundTrips(const Source& in) {
         static constexpr char kDigits[] = "0123456789ABCDEF";
         for (std::size_t i = 0; i < 16; ++i)
             uids[k].push_back(kDigits[in.u8(65 + 16 * static_cast<std::size_t>(k) + i) & 0x0F]);
-        const cmd::Bytes write = cmd::EncodeTagDbWrite(first + static_cast<std::uint32_t>(k), uids[k]);
+        const cmd::Bytes write =
+            cmd::EncodeTagDbWrite(first + static_cast<std::uint32_t>(k), uids[k]);
         Require(cmd::Be32(write, 0) == first + static_cast<std::uint32_t>(k));
         std::copy(write.begin() + 8, write.end(), answer.begin() + 8 * (k + 1));
     }

@@ -59,7 +59,8 @@ Frames Carry(const std::vector<std::span<const std::uint8_t>>& reads, std::size_
         std::size_t walked = 0;
         kelta::monitor::ForEachFrame(block.span(), [&](std::span<const std::uint8_t> f) {
             Require(f.size() >= 7 && f[0] == kStart);
-            Require(kelta::fuzz::Be16At(f, 1) + 3u == f.size() && f.size() <= StreamCarry::kMaxFrame);
+            Require(kelta::fuzz::Be16At(f, 1) + 3u == f.size() &&
+                    f.size() <= StreamCarry::kMaxFrame);
             frames.emplace_back(f.begin(), f.end());
             walked += f.size();
             return true;

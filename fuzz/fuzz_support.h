@@ -5,14 +5,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <source_location>
 #include <span>
 #include <vector>
 
 namespace kelta::fuzz {
 
-inline void Require(bool ok) {
-    if (!ok) __builtin_trap();
+// Names the failed check on stderr, then traps.
+inline void Require(bool ok, std::source_location at = std::source_location::current()) {
+    if (ok) return;
+    std::fprintf(stderr, "check failed: %s:%u\n", at.file_name(), static_cast<unsigned>(at.line()));
+    std::fflush(stderr);
+    __builtin_trap();
 }
 
 // The bytes in a fresh heap block of exactly their size.
@@ -31,9 +37,8 @@ private:
 
 // Cuts `bytes` into reads whose sizes come from a small generator seeded by `seed`: sizes from
 // 1 up to `largest`, and now and then an empty read, as a link delivers them.
-inline std::vector<std::span<const std::uint8_t>> Reads(std::span<const std::uint8_t> bytes,
-                                                        std::uint32_t seed,
-                                                        std::size_t largest = 64) {
+inline std::vector<std::span<const std::uint8_t>>
+Reads(std::span<const std::uint8_t> bytes, std::uint32_t seed, std::size_t largest = 64) {
     std::vector<std::span<const std::uint8_t>> reads;
     std::uint32_t state = seed * 2654435761u + 1u;
     std::size_t pos = 0;

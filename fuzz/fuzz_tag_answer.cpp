@@ -34,8 +34,10 @@ Frames Answers(std::uint16_t code, const std::vector<std::span<const std::uint8_
         // Kept bytes are the input behind the frame: the frame ends where they begin.
         Require(a.keptBytes() <= fed);
         const auto end = stream.begin() + static_cast<std::ptrdiff_t>(fed - a.keptBytes());
-        Require(std::equal(frame.begin(), frame.end(), end - static_cast<std::ptrdiff_t>(frame.size())));
-        Require(std::equal(a.answerData().begin(), a.answerData().begin() + static_cast<std::ptrdiff_t>(a.data().size()),
+        Require(std::equal(frame.begin(), frame.end(),
+                           end - static_cast<std::ptrdiff_t>(frame.size())));
+        Require(std::equal(a.answerData().begin(),
+                           a.answerData().begin() + static_cast<std::ptrdiff_t>(a.data().size()),
                            a.data().begin()));
         answers.push_back(std::move(frame));
         a.startAttempt(code);

@@ -63,7 +63,8 @@ void RequireHexAt(const std::vector<std::uint8_t>& bytes, std::size_t at, std::s
     auto pairs = Pairs(text);
     Require(pairs.has_value());
     pairs->resize(room, 0);
-    Require(std::equal(pairs->begin(), pairs->end(), bytes.begin() + static_cast<std::ptrdiff_t>(at)));
+    Require(
+        std::equal(pairs->begin(), pairs->end(), bytes.begin() + static_cast<std::ptrdiff_t>(at)));
 }
 
 std::string Padded(std::string_view id) {
@@ -111,7 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (const auto text = v3::DecodeVersionAnswer(answer)) {
         Require(text->size() <= 16 && text->find('\0') == std::string::npos);
-        Require(std::equal(text->begin(), text->end(), answer.begin() + 24));
+        Require(
+            std::equal(text->begin(), text->end(), answer.begin() + 24,
+                       [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; }));
     }
 
     // Texts: tag ID, PIN, key, each up to the next zero byte.
