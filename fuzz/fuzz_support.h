@@ -7,16 +7,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <source_location>
 #include <span>
 #include <vector>
 
 namespace kelta::fuzz {
 
 // Names the failed check on stderr, then traps.
-inline void Require(bool ok, std::source_location at = std::source_location::current()) {
+inline void Require(bool ok, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     if (ok) return;
-    std::fprintf(stderr, "check failed: %s:%u\n", at.file_name(), static_cast<unsigned>(at.line()));
+    std::fprintf(stderr, "check failed: %s:%d\n", file, line);
     std::fflush(stderr);
     __builtin_trap();
 }
