@@ -1,0 +1,151 @@
+#include "publish/messages.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+namespace kelta::publish {
+
+namespace {
+
+QString fromUtf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+const char* linkTypeName(LinkType t) {
+    switch (t) {
+    case LinkType::Serial:
+        return "serial";
+    case LinkType::TcpClient:
+        return "tcp-client";
+    case LinkType::TcpServer:
+        return "tcp-server";
+    }
+    return "serial";
+}
+
+bool isRawByteText(const std::string& s) {
+    auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
+    return s.size() == 2 && hex(s[0]) && hex(s[1]);
+}
+
+QJsonObject pairsObject(const std::vector<std::pair<QString, QString>>& pairs) {
+    QJsonObject o;
+    for (const auto& [name, value] : pairs) o.insert(name, value);
+    return o;
+}
+
+} // namespace
+
+TagMessage tagMessageFromRecord(const monitor::DecodedTagRecord& r, monitor::DecodeMode mode,
+                                const LinkInfo& link, const QDateTime& received) {
+    TagMessage m;
+    m.readerId = fromUtf8(r.readerId);
+    m.uid = fromUtf8(r.uid);
+    m.link = link;
+    m.received = received;
+    m.logRecord = mode == monitor::DecodeMode::Log;
+    const std::pair<const char*, const std::string*> cells[] = {
+        {"UID", &r.uid},        {"RSSI", &r.rssi},       {"LQI", &r.lqi},     {"TagVer", &r.tagVer},
+        {"Packet", &r.packet},  {"Model", &r.model},     {"KeyNo", &r.keyNo}, {"Group", &r.group},
+        {"S_State", &r.sState}, {"Battery", &r.battery}, {"ISN_H", &r.isnH},  {"ISN_L", &r.isnL},
+        {"D_1H", &r.d1h},       {"D_1L", &r.d1l},        {"D_2H", &r.d2h},    {"D_2L", &r.d2l},
+        {"ID", &r.readerId}};
+    for (const auto& [name, text] : cells)
+        m.fields.emplace_back(QLatin1String(name), fromUtf8(*text));
+    if (m.logRecord) {
+        m.fields.emplace_back(QStringLiteral("Index"), fromUtf8(r.index));
+        m.fields.emplace_back(QStringLiteral("DateTime"), fromUtf8(r.logDateTime));
+    }
+    m.fields.emplace_back(QStringLiteral("GPS"), fromUtf8(r.gps));
+    if (m.logRecord) m.fields.emplace_back(QStringLiteral("LOGStatus"), fromUtf8(r.logStatus));
+    // The decoder writes D_2H as two hex digits for raw values and as a longer text (a
+    // temperature, a humidity or a counter) when it read the sensors; D_1H may then be empty.
+    if (!r.d2h.empty() && !isRawByteText(r.d2h)) {
+        if (!r.d1h.empty()) m.sensors.emplace_back(QStringLiteral("D_1H"), fromUtf8(r.d1h));
+        m.sensors.emplace_back(QStringLiteral("D_2H"), fromUtf8(r.d2h));
+    }
+    return m;
+}
+
+QString isoTimeWithZone(const QDateTime& t) {
+    if (!t.isValid()) return QString();
+    // Qt::ISODateWithMs writes "Z" for UTC and nothing at all for a time without zone: write
+    // the offset out always, so that a reader of the message never has to guess the zone.
+    const QDateTime local = t.timeSpec() == Qt::UTC ? t : t.toLocalTime();
+    const int offset = local.offsetFromUtc();
+    const int mins = (offset < 0 ? -offset : offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+           (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2")
+               .arg(mins / 60, 2, 10, QLatin1Char('0'))
+               .arg(mins % 60, 2, 10, QLatin1Char('0'));
+}
+
+QByteArray tagMessageJson(const TagMessage& m) {
+    QJsonObject link{{QStringLiteral("kind"), QLatin1String(linkTypeName(m.link.type))}};
+    link.insert(m.link.type == LinkType::Serial ? QStringLiteral("port")
+                                                : QStringLiteral("address"),
+                m.link.name);
+    QJsonObject o{
+        {QStringLiteral("readerId"), m.readerId},
+        {QStringLiteral("uid"), m.uid},
+        {QStringLiteral("link"), link},
+        {QStringLiteral("mode"), m.logRecord ? QStringLiteral("log") : QStringLiteral("live")},
+        {QStringLiteral("received"), isoTimeWithZone(m.received)},
+        {QStringLiteral("fields"), pairsObject(m.fields)}};
+    if (!m.sensors.empty()) o.insert(QStringLiteral("sensors"), pairsObject(m.sensors));
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QByteArray presenceEventJson(const PresenceEvent& e) {
+    QJsonObject o{{QStringLiteral("event"), e.kind == PresenceEvent::Kind::Absent
+                                                ? QStringLiteral("absent")
+                                                : QStringLiteral("returned")},
+                  {QStringLiteral("uid"), e.uid},
+                  {QStringLiteral("rssi"), e.rssi},
+                  {QStringLiteral("lqi"), e.lqi},
+                  {QStringLiteral("lastSeen"), isoTimeWithZone(e.lastSeen)},
+                  {QStringLiteral("time"), isoTimeWithZone(e.at)},
+                  {QStringLiteral("silentMs"),
+                   static_cast<double>(e.silentMs < 0 ? -e.silentMs : e.silentMs)}};
+    if (!e.readerId.isEmpty()) o.insert(QStringLiteral("readerId"), e.readerId);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QString topicLevel(const QString& name) {
+    QString out;
+    out.reserve(name.size());
+    for (const QChar ch : name) {
+        const bool bad = ch == QLatin1Char('/') || ch == QLatin1Char('+') ||
+                         ch == QLatin1Char('#') || ch.unicode() < 0x20 || ch.unicode() == 0x7F;
+        out += bad ? QLatin1Char('_') : ch;
+    }
+    return out.isEmpty() ? QStringLiteral("_") : out;
+}
+
+QString topicPrefixLevels(const QString& prefix) {
+    QStringList levels;
+    for (const QString& level : prefix.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+        levels << topicLevel(level);
+    if (levels.isEmpty()) return QStringLiteral("kelta");
+    // Topics starting with '$' belong to the broker and are refused for publishing.
+    if (levels.front().startsWith(QLatin1Char('$'))) levels.front()[0] = QLatin1Char('_');
+    return levels.join(QLatin1Char('/'));
+}
+
+QByteArray tagTopic(const QString& prefix, const QString& site, const QString& readerId,
+                    const QString& uid) {
+    return (topicPrefixLevels(prefix) + QLatin1Char('/') + topicLevel(site) +
+            QStringLiteral("/reader/") + topicLevel(readerId) + QStringLiteral("/tag/") +
+            topicLevel(uid))
+        .toUtf8();
+}
+
+QByteArray eventTopic(const QString& prefix, const QString& site) {
+    return (topicPrefixLevels(prefix) + QLatin1Char('/') + topicLevel(site) +
+            QStringLiteral("/event"))
+        .toUtf8();
+}
+
+} // namespace kelta::publish
