@@ -72,7 +72,8 @@ QString isoTimeWithZone(const QDateTime& t) {
     if (!t.isValid()) return QString();
     // Qt::ISODateWithMs writes "Z" for UTC and nothing at all for a time without zone: write
     // the offset out always, so that a reader of the message never has to guess the zone.
-    const QDateTime local = t.timeSpec() == Qt::UTC ? t : t.toLocalTime();
+    // The time is written in its own zone (local time for the clock's times).
+    const QDateTime& local = t;
     const int offset = local.offsetFromUtc();
     const int mins = (offset < 0 ? -offset : offset) / 60;
     return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +

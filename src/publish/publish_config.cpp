@@ -38,6 +38,7 @@ QStringList validatePublishConfig(PublishConfig& c) {
     }
     if (c.port < 1 || c.port > 65535) {
         problems << QStringLiteral("%1 %2 is not a port (1..65535)").arg(keys::kPort).arg(c.port);
+        c.port = PublishConfig{}.port;
         usable = false;
     }
     if (c.certFile.isEmpty() != c.keyFile.isEmpty()) {
