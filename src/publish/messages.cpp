@@ -1,7 +1,5 @@
 #include "publish/messages.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStringList>
 
 namespace kelta::publish {
@@ -29,11 +27,92 @@ bool isRawByteText(const std::string& s) {
     return s.size() == 2 && hex(s[0]) && hex(s[1]);
 }
 
-QJsonObject pairsObject(const std::vector<std::pair<QString, QString>>& pairs) {
-    QJsonObject o;
-    for (const auto& [name, value] : pairs) o.insert(name, value);
-    return o;
-}
+// A small JSON writer: members in the order given (the grid's column order), texts escaped.
+class JsonWriter {
+public:
+    JsonWriter() { out_.reserve(768); }
+    void open() {
+        separate();
+        out_ += '{';
+        first_ = true;
+    }
+    void close() {
+        out_ += '}';
+        first_ = false;
+    }
+    void key(QLatin1String k) {
+        separate();
+        out_ += '"';
+        out_ += QByteArray(k.data(), k.size());
+        out_ += "\":";
+        first_ = true; // the value follows without a comma
+    }
+    void key(const QString& k) {
+        separate();
+        text(k);
+        out_ += ':';
+        first_ = true;
+    }
+    void string(QLatin1String k, const QString& v) {
+        key(k);
+        text(v);
+        first_ = false;
+    }
+    void number(QLatin1String k, qint64 v) {
+        key(k);
+        out_ += QByteArray::number(v);
+        first_ = false;
+    }
+    void members(QLatin1String k, const std::vector<std::pair<QString, QString>>& pairs) {
+        key(k);
+        open();
+        for (const auto& [name, value] : pairs) {
+            key(name);
+            text(value);
+            first_ = false;
+        }
+        close();
+    }
+    QByteArray take() { return std::move(out_); }
+
+private:
+    void separate() {
+        if (!first_) out_ += ',';
+    }
+    void text(const QString& v) {
+        static const char kHex[] = "0123456789abcdef";
+        out_ += '"';
+        for (const char c : v.toUtf8()) {
+            const auto u = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                out_ += '\\';
+                out_ += c;
+            } else if (u < 0x20) {
+                switch (c) {
+                case '\n':
+                    out_ += "\\n";
+                    break;
+                case '\r':
+                    out_ += "\\r";
+                    break;
+                case '\t':
+                    out_ += "\\t";
+                    break;
+                default:
+                    out_ += "\\u00";
+                    out_ += kHex[u >> 4];
+                    out_ += kHex[u & 0x0F];
+                }
+            } else {
+                out_ += c;
+            }
+        }
+        out_ += '"';
+    }
+
+    QByteArray out_;
+    bool first_ = true;
+};
 
 } // namespace
 
@@ -84,34 +163,39 @@ QString isoTimeWithZone(const QDateTime& t) {
 }
 
 QByteArray tagMessageJson(const TagMessage& m) {
-    QJsonObject link{{QStringLiteral("kind"), QLatin1String(linkTypeName(m.link.type))}};
-    link.insert(m.link.type == LinkType::Serial ? QStringLiteral("port")
-                                                : QStringLiteral("address"),
-                m.link.name);
-    QJsonObject o{
-        {QStringLiteral("readerId"), m.readerId},
-        {QStringLiteral("uid"), m.uid},
-        {QStringLiteral("link"), link},
-        {QStringLiteral("mode"), m.logRecord ? QStringLiteral("log") : QStringLiteral("live")},
-        {QStringLiteral("received"), isoTimeWithZone(m.received)},
-        {QStringLiteral("fields"), pairsObject(m.fields)}};
-    if (!m.sensors.empty()) o.insert(QStringLiteral("sensors"), pairsObject(m.sensors));
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+    JsonWriter w;
+    w.open();
+    w.string(QLatin1String("readerId"), m.readerId);
+    w.string(QLatin1String("uid"), m.uid);
+    w.key(QLatin1String("link"));
+    w.open();
+    w.string(QLatin1String("kind"), QLatin1String(linkTypeName(m.link.type)));
+    w.string(m.link.type == LinkType::Serial ? QLatin1String("port") : QLatin1String("address"),
+             m.link.name);
+    w.close();
+    w.string(QLatin1String("mode"), m.logRecord ? QStringLiteral("log") : QStringLiteral("live"));
+    w.string(QLatin1String("received"), isoTimeWithZone(m.received));
+    w.members(QLatin1String("fields"), m.fields);
+    if (!m.sensors.empty()) w.members(QLatin1String("sensors"), m.sensors);
+    w.close();
+    return w.take();
 }
 
 QByteArray presenceEventJson(const PresenceEvent& e) {
-    QJsonObject o{{QStringLiteral("event"), e.kind == PresenceEvent::Kind::Absent
-                                                ? QStringLiteral("absent")
-                                                : QStringLiteral("returned")},
-                  {QStringLiteral("uid"), e.uid},
-                  {QStringLiteral("rssi"), e.rssi},
-                  {QStringLiteral("lqi"), e.lqi},
-                  {QStringLiteral("lastSeen"), isoTimeWithZone(e.lastSeen)},
-                  {QStringLiteral("time"), isoTimeWithZone(e.at)},
-                  {QStringLiteral("silentMs"),
-                   static_cast<double>(e.silentMs < 0 ? -e.silentMs : e.silentMs)}};
-    if (!e.readerId.isEmpty()) o.insert(QStringLiteral("readerId"), e.readerId);
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+    JsonWriter w;
+    w.open();
+    w.string(QLatin1String("event"), e.kind == PresenceEvent::Kind::Absent
+                                         ? QStringLiteral("absent")
+                                         : QStringLiteral("returned"));
+    w.string(QLatin1String("uid"), e.uid);
+    if (!e.readerId.isEmpty()) w.string(QLatin1String("readerId"), e.readerId);
+    w.string(QLatin1String("rssi"), e.rssi);
+    w.string(QLatin1String("lqi"), e.lqi);
+    w.string(QLatin1String("lastSeen"), isoTimeWithZone(e.lastSeen));
+    w.string(QLatin1String("time"), isoTimeWithZone(e.at));
+    w.number(QLatin1String("silentMs"), e.silentMs < 0 ? -e.silentMs : e.silentMs);
+    w.close();
+    return w.take();
 }
 
 QString topicLevel(const QString& name) {

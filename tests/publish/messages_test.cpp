@@ -204,13 +204,31 @@ TEST(PublishMessages, LiveAndLogRecordsCarryTheirGridColumns) {
 TEST(PublishMessages, TextsThatNeedEscapingSurviveTheRoundTrip) {
     monitor::DecodedTagRecord r = sampleRecord();
     r.gps = "25°01'02.030\",121°33'44.050\",12,34";
-    r.logStatus = "quote \" back\\slash\nnew line";
+    r.logStatus = "quote \" back\\slash\nnew line\r\ttab";
+    r.d1l = std::string("nul") + '\0' + "\x01\x1f\x7f end";
+    r.model = "Zürich ½ 日本";
     const QJsonObject f =
         parse(tagMessageJson(tagMessageFromRecord(r, monitor::DecodeMode::Log, {}, {})))
             .value("fields")
             .toObject();
     EXPECT_EQ(f.value("GPS").toString(), QString::fromUtf8(r.gps.c_str()));
     EXPECT_EQ(f.value("LOGStatus").toString().toStdString(), r.logStatus);
+    EXPECT_EQ(f.value("D_1L").toString().toStdString(), r.d1l);
+    EXPECT_EQ(f.value("Model").toString().toStdString(), r.model);
+}
+
+TEST(PublishMessages, FieldsKeepTheirOrder) {
+    const TagMessage m =
+        tagMessageFromRecord(sampleRecord(), monitor::DecodeMode::Log, {}, QDateTime());
+    const QByteArray json = tagMessageJson(m);
+    const qsizetype fieldsAt = json.indexOf("\"fields\":");
+    ASSERT_GE(fieldsAt, 0);
+    qsizetype last = fieldsAt;
+    for (const auto& [name, value] : m.fields) {
+        const qsizetype at = json.indexOf("\"" + name.toUtf8() + "\":", last);
+        EXPECT_GT(at, last) << name.toStdString() << " out of order in " << json.toStdString();
+        last = at;
+    }
 }
 
 TEST(PublishMessages, PresenceEvents) {
