@@ -178,9 +178,9 @@ TEST(PublisherBroker, MessagesQueuedWhileTheBrokerIsDownArriveWhenItIsBack) {
 
     ASSERT_TRUE(broker.start()) << broker.log().toStdString();
     const int expected = kBefore + static_cast<int>(kBound);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return sub->count() >= static_cast<std::size_t>(expected); }, 60000))
-        << sub->count() << " of " << expected << "\n"
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return arrivals(*sub).size() >= static_cast<std::size_t>(expected); }, 60000))
+        << arrivals(*sub).size() << " of " << expected << "\n"
         << status.all();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return pub.counters().acknowledged == c.enqueued - c.dropped; }, 10000));
