@@ -330,3 +330,44 @@ TEST(PublisherBroker, MessagesInFlightWhenTheBrokerStopsAreNotLost) {
     EXPECT_LE(twice, MqttPublisher::kInFlightWindow);
     pub.stop();
 }
+
+TEST(PublisherBroker, StoppingWhileTheBrokerIsAwayKeepsTheCount) {
+    REQUIRE_BROKER();
+    TestBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+    MqttPublisher pub(configFor(broker.port(), 100));
+    ASSERT_TRUE(pub.start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pub.state() == BrokerState::Connected; }, 10000));
+    broker.stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pub.state() != BrokerState::Connected; }, 10000));
+    for (int i = 0; i < 30; ++i) pub.publishTag(messageNo(i));
+    // Ends although the network thread is between two reconnection attempts.
+    pub.stop(std::chrono::milliseconds(200));
+    EXPECT_EQ(pub.state(), BrokerState::Stopped);
+    EXPECT_EQ(pub.counters().queued, 30u);
+    EXPECT_EQ(pub.counters().published, 0u);
+    EXPECT_FALSE(pub.publishTag(messageNo(99))); // refused once stopped
+}
+
+TEST(PublisherBroker, PublishingOffDoesNotStart) {
+    PublishConfig c = configFor(1883);
+    c.enabled = false;
+    MqttPublisher pub(c);
+    StatusLog status;
+    status.attach(pub);
+    EXPECT_FALSE(pub.start());
+    EXPECT_FALSE(pub.publishTag(messageNo(1)));
+    EXPECT_EQ(pub.state(), BrokerState::Stopped);
+    EXPECT_EQ(status.count(BrokerState::Stopped), 1);
+}
+
+TEST(PublisherBroker, UnreadableTlsFilesAreReportedAtStart) {
+    PublishConfig c = configFor(test::freeLoopbackPort());
+    c.caFile = QStringLiteral("/nonexistent/ca.pem");
+    MqttPublisher pub(c);
+    StatusLog status;
+    status.attach(pub);
+    EXPECT_FALSE(pub.start());
+    EXPECT_NE(status.all().find("TLS"), std::string::npos) << status.all();
+    EXPECT_FALSE(pub.publishTag(messageNo(1)));
+}
