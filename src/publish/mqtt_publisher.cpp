@@ -66,7 +66,8 @@ bool MqttPublisher::configureClient(std::string& error) {
             return false;
         }
     }
-    mosquitto_reconnect_delay_set(mosq_, 1, 30, true);
+    // The loop runs on a thread of ours while others publish.
+    mosquitto_threaded_set(mosq_, true);
     mosquitto_max_inflight_messages_set(mosq_, static_cast<unsigned>(kInFlightWindow));
     mosquitto_connect_callback_set(mosq_, &MqttPublisher::onConnect);
     mosquitto_disconnect_callback_set(mosq_, &MqttPublisher::onDisconnect);
@@ -108,6 +109,7 @@ bool MqttPublisher::start() {
         downSince_ = std::chrono::steady_clock::now();
     }
     pump_ = std::thread([this] { pumpLoop(); });
+    network_ = std::thread([this] { networkLoop(); });
     return true;
 }
 
@@ -122,18 +124,11 @@ void MqttPublisher::stop(std::chrono::milliseconds drain) {
     }
     wake_.notify_all();
     pump_.join();
-    mosquitto_disconnect(mosq_);
-    bool started;
-    {
-        std::lock_guard lock(mutex_);
-        started = loopStarted_;
-    }
-    if (started) mosquitto_loop_stop(mosq_, false);
+    network_.join();
     mosquitto_destroy(mosq_);
     mosq_ = nullptr;
     std::lock_guard lock(mutex_);
     running_ = false;
-    loopStarted_ = false;
     connected_ = false;
     state_ = BrokerState::Stopped;
 }
@@ -168,9 +163,65 @@ PublishCounters MqttPublisher::counters() const {
     return counters_;
 }
 
-std::uint64_t MqttPublisher::failedFirstAttempts() const {
+std::uint64_t MqttPublisher::failedAttempts() const {
     std::lock_guard lock(mutex_);
-    return connectAttempts_;
+    return failedAttempts_;
+}
+
+bool MqttPublisher::pauseUnlessStopping(std::chrono::milliseconds pause) {
+    std::unique_lock lock(mutex_);
+    wake_.wait_for(lock, pause, [this] { return stopping_; });
+    return !stopping_;
+}
+
+void MqttPublisher::networkLoop() {
+    bool haveSocket = false;
+    bool initialised = false; // the library holds the broker's name and port
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) break;
+        }
+        int rc = MOSQ_ERR_SUCCESS;
+        if (!haveSocket) {
+            // The name lookup and the connect start here, never in the caller's thread.
+            // Reconnecting keeps the messages not yet acknowledged, to be sent again.
+            rc = initialised ? mosquitto_reconnect_async(mosq_)
+                             : mosquitto_connect_async(mosq_, host_.c_str(), config_.port,
+                                                       config_.keepAliveSeconds);
+            haveSocket = rc == MOSQ_ERR_SUCCESS;
+            initialised = initialised || haveSocket;
+        }
+        if (haveSocket) {
+            rc = mosquitto_loop(mosq_, 100, 1);
+            if (rc == MOSQ_ERR_SUCCESS) continue;
+            haveSocket = false;
+        }
+        // Connect failed, connection lost, TLS or protocol failure: a pause, then again.
+        std::chrono::milliseconds pause;
+        {
+            const std::string error = errorText(rc);
+            std::lock_guard lock(mutex_);
+            if (connected_) {
+                connected_ = false;
+                downSince_ = std::chrono::steady_clock::now();
+            }
+            // What the library logged during the attempt says more than its error code.
+            lastError_ = attemptError_.empty() ? error : attemptError_;
+            attemptError_.clear();
+            ++failedAttempts_;
+            pause = retryPause_;
+            retryPause_ = std::min(retryPause_ * 2, std::chrono::milliseconds(30000));
+        }
+        wake_.notify_all();
+        if (!pauseUnlessStopping(pause)) break;
+    }
+    if (haveSocket) {
+        // A clean goodbye, so that the broker does not take the end for a lost connection.
+        mosquitto_disconnect(mosq_);
+        for (int i = 0; i < 5 && mosquitto_loop(mosq_, 50, 1) == MOSQ_ERR_SUCCESS; ++i) {
+        }
+    }
 }
 
 BrokerState MqttPublisher::state() const {
@@ -182,11 +233,6 @@ void MqttPublisher::pumpLoop() {
     using Clock = std::chrono::steady_clock;
     std::unique_lock lock(mutex_);
 
-    // The first connection: the name lookup and the connect start here, never in the caller.
-    // While it fails at once (no such host, nothing listening), it is tried again with the
-    // same growing pause the client library uses after a loss.
-    std::chrono::seconds pause(1);
-    Clock::time_point nextAttempt = Clock::now();
     std::vector<std::pair<BrokerState, std::string>> notes;
     auto flushNotes = [&] {
         if (notes.empty()) return;
@@ -207,31 +253,6 @@ void MqttPublisher::pumpLoop() {
                 " messages are kept and sent when it is back, monitoring goes on";
         notes.emplace_back(state_, text);
     };
-
-    while (!stopping_ && !loopStarted_) {
-        if (Clock::now() >= nextAttempt) {
-            lock.unlock();
-            const int rc = mosquitto_connect_async(mosq_, host_.c_str(), config_.port,
-                                                   config_.keepAliveSeconds);
-            std::string error = rc == MOSQ_ERR_SUCCESS ? std::string() : errorText(rc);
-            const bool looping =
-                rc == MOSQ_ERR_SUCCESS && mosquitto_loop_start(mosq_) == MOSQ_ERR_SUCCESS;
-            lock.lock();
-            if (looping) {
-                loopStarted_ = true;
-                break;
-            }
-            lastError_ = error.empty() ? "the network thread did not start" : error;
-            ++connectAttempts_;
-            nextAttempt = Clock::now() + pause;
-            pause = std::min(pause * 2, std::chrono::seconds(30));
-        }
-        checkUnreachable();
-        flushNotes();
-        if (stopping_) break;
-        wake_.wait_until(lock,
-                         std::min(nextAttempt, Clock::now() + std::chrono::milliseconds(100)));
-    }
 
     std::uint64_t droppedSeen = counters_.dropped;
     while (!stopping_) {
@@ -307,6 +328,7 @@ void MqttPublisher::onConnect(mosquitto*, void* self, int rc) {
             p->connected_ = true;
             p->connectRefusal_ = 0;
             p->lastError_.clear();
+            p->retryPause_ = std::chrono::milliseconds(1000);
         } else {
             p->connectRefusal_ = rc;
             ++p->counters_.refusals;
@@ -346,7 +368,7 @@ void MqttPublisher::onLog(mosquitto*, void* self, int level, const char* text) {
     if (!(level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING)) || !text) return;
     auto* p = static_cast<MqttPublisher*>(self);
     std::lock_guard lock(p->mutex_);
-    p->lastError_ = text;
+    p->attemptError_ = text;
 }
 
 } // namespace kelta::publish

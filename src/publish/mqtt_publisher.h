@@ -1,10 +1,11 @@
 #pragma once
 // Publishes messages to an MQTT broker without ever making its caller wait: publish() only puts
-// the message into a bounded queue; a worker thread hands queued messages to the client
-// library while the broker is connected, and the library's own network thread sends them,
-// reconnects with a growing pause (1 s doubling up to 30 s) and resends what was not
-// acknowledged. While the broker is away the queue holds up to `queueBound` messages; beyond
-// that the oldest are dropped and counted.
+// the message into a bounded queue; a pump thread hands queued messages to the client library
+// while the broker is connected, and a network thread runs the library's loop: it sends them,
+// resends what was not acknowledged, and reconnects after every failure with a growing pause
+// (1 s doubling up to 30 s). The library's own loop thread is not used: it ends for good after
+// a TLS or protocol failure, and publishing would then never resume. While the broker is away
+// the queue holds up to `queueBound` messages; beyond that the oldest are dropped and counted.
 
 #include "publish/messages.h"
 #include "publish/publish_config.h"
@@ -71,8 +72,9 @@ public:
     bool publishEvent(const PresenceEvent& event);
 
     PublishCounters counters() const;
-    // First connections that failed at once (name lookup, connect refused) and were retried.
-    std::uint64_t failedFirstAttempts() const;
+    // Connection attempts that failed (name lookup, refused, TLS, broker refusal); each is
+    // followed by a pause and another attempt.
+    std::uint64_t failedAttempts() const;
     BrokerState state() const;
     const PublishConfig& config() const { return config_; }
     // "host:port" as the messages name the broker.
@@ -93,6 +95,9 @@ private:
     static void onLog(mosquitto*, void* self, int level, const char* text);
 
     void pumpLoop();
+    void networkLoop();
+    // Waits `pause` or until stop; false when stopping.
+    bool pauseUnlessStopping(std::chrono::milliseconds pause);
     void notify(BrokerState state, const std::string& message);
     bool configureClient(std::string& error);
 
@@ -103,7 +108,7 @@ private:
 
     mosquitto* mosq_ = nullptr;
     std::thread pump_;
-    bool loopStarted_ = false;
+    std::thread network_;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -118,8 +123,10 @@ private:
     int lostReason_ = 0;       // rc of the last unexpected disconnect, 0 none
     bool lostPending_ = false; // a loss not yet reported
     bool overflowReported_ = false;
-    std::uint64_t connectAttempts_ = 0; // first connections that failed at once
-    std::string lastError_;             // last error line of the client library
+    std::uint64_t failedAttempts_ = 0;
+    std::chrono::milliseconds retryPause_{1000}; // next pause after a failure
+    std::string lastError_;                      // why the last connection attempt failed
+    std::string attemptError_; // error line the library logged during the current attempt
     std::chrono::steady_clock::time_point downSince_;
 };
 

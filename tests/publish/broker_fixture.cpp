@@ -1,5 +1,6 @@
 #include "broker_fixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -47,6 +48,57 @@ quint16 freeLoopbackPort() {
     return port;
 }
 
+bool makeTestCertificates(const QString& dir, TestCertificates& out) {
+    const QDir d(dir);
+    auto path = [&](const char* name) { return d.filePath(QString::fromLatin1(name)); };
+    out = {path("ca.crt"), path("server.crt"), path("server.key"), path("client.crt"),
+           path("client.key")};
+    QFile ext(path("server.ext"));
+    if (!ext.open(QIODevice::WriteOnly)) return false;
+    ext.write("subjectAltName=IP:127.0.0.1\n");
+    ext.close();
+    auto run = [](const QStringList& args) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral("openssl"), args);
+        return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit &&
+               p.exitCode() == 0;
+    };
+    const QString days = QStringLiteral("2");
+    if (!run({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", path("ca.key"), "-out",
+              out.ca, "-days", days, "-subj", "/CN=kelta-test-ca"}))
+        return false;
+    struct Leaf {
+        const char* name;
+        QString cert, key;
+        const char* subject;
+        bool server;
+    };
+    for (const Leaf& l :
+         {Leaf{"server", out.serverCert, out.serverKey, "/CN=127.0.0.1", true},
+          Leaf{"client", out.clientCert, out.clientKey, "/CN=kelta-client", false}}) {
+        const QString csr = d.filePath(QString::fromLatin1(l.name) + ".csr");
+        if (!run({"req", "-newkey", "rsa:2048", "-nodes", "-keyout", l.key, "-out", csr, "-subj",
+                  QString::fromLatin1(l.subject)}))
+            return false;
+        QStringList sign = {"x509",   "-req",         "-in",
+                            csr,      "-CA",          out.ca,
+                            "-CAkey", path("ca.key"), "-CAcreateserial",
+                            "-out",   l.cert,         "-days",
+                            days};
+        if (l.server) sign << "-extfile" << ext.fileName();
+        if (!run(sign)) return false;
+    }
+    return true;
+}
+
+void TestBroker::useTls(const QString& certFile, const QString& keyFile,
+                        const QString& clientCaFile) {
+    cert_ = certFile;
+    key_ = keyFile;
+    clientCa_ = clientCaFile;
+}
+
 TestBroker::TestBroker() {
     process_.setProcessChannelMode(QProcess::MergedChannels);
 }
@@ -74,6 +126,11 @@ bool TestBroker::start() {
                               {QStringLiteral("-b"), QStringLiteral("-c"), pw, user_, password_});
         if (rc != 0) return false;
         conf += QStringLiteral("allow_anonymous false\npassword_file %1\n").arg(pw);
+    }
+    if (!cert_.isEmpty()) {
+        conf += QStringLiteral("certfile %1\nkeyfile %2\n").arg(cert_, key_);
+        if (!clientCa_.isEmpty())
+            conf += QStringLiteral("cafile %1\nrequire_certificate true\n").arg(clientCa_);
     }
     conf += QStringLiteral("persistence true\npersistence_location %1/\n"
                            "max_queued_messages 100000\nlog_dest stderr\n")

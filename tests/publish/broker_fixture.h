@@ -23,12 +23,22 @@ bool brokerAvailable();
 // A loopback port nothing listens on right now.
 quint16 freeLoopbackPort();
 
+// A throw-away certificate authority with a server certificate for 127.0.0.1 and a client
+// certificate, made with the openssl program in `dir`. False when openssl is missing or fails.
+struct TestCertificates {
+    QString ca, serverCert, serverKey, clientCert, clientKey;
+};
+bool makeTestCertificates(const QString& dir, TestCertificates& out);
+
 class TestBroker {
 public:
     TestBroker();
     ~TestBroker();
     // With a user, anonymous clients are refused and the password file holds that one user.
     void requireLogin(const QString& user, const QString& password);
+    // TLS on the listener with this certificate and key; with a CA, clients must show a
+    // certificate it signed.
+    void useTls(const QString& certFile, const QString& keyFile, const QString& clientCaFile);
     // Starts the broker (on the port of the previous start, if any) and waits until it accepts
     // connections. Its stored state (sessions, queued messages) survives stop() and start().
     bool start();
@@ -42,6 +52,7 @@ private:
     QProcess process_;
     quint16 port_ = 0;
     QString user_, password_;
+    QString cert_, key_, clientCa_;
     QString log_;
 };
 

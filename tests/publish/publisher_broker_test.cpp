@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <map>
@@ -220,7 +221,7 @@ TEST(PublisherBroker, UnreachableBrokerGivesOneMessageAndKeepsTheNewest) {
 
     // Several attempts (after 1 s and 2 s more), still one message.
     ASSERT_TRUE(QTest::qWaitFor([&] { return status.count(BrokerState::Unreachable) == 1; }, 5000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pub.failedFirstAttempts() >= 3; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pub.failedAttempts() >= 3; }, 10000));
     EXPECT_EQ(status.count(BrokerState::Unreachable), 1) << status.all();
     EXPECT_NE(status.all().find("cannot be reached"), std::string::npos) << status.all();
     EXPECT_NE(status.all().find(pub.brokerName()), std::string::npos) << status.all();
@@ -370,4 +371,82 @@ TEST(PublisherBroker, UnreadableTlsFilesAreReportedAtStart) {
     EXPECT_FALSE(pub.start());
     EXPECT_NE(status.all().find("TLS"), std::string::npos) << status.all();
     EXPECT_FALSE(pub.publishTag(messageNo(1)));
+}
+
+TEST(PublisherBroker, TlsWithAndWithoutAClientCertificate) {
+    REQUIRE_BROKER();
+    QTemporaryDir certDir;
+    test::TestCertificates certs;
+    if (!certDir.isValid() || !test::makeTestCertificates(certDir.path(), certs))
+        GTEST_SKIP() << "the openssl program is missing or failed; no certificates to test with";
+    TestBroker broker;
+    broker.useTls(certs.serverCert, certs.serverKey, certs.ca);
+    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+
+    struct Case {
+        const char* name;
+        bool clientCert;
+        bool delivered;
+    };
+    for (const Case& k : {Case{"with client certificate", true, true},
+                          Case{"without client certificate", false, false}}) {
+        SCOPED_TRACE(k.name);
+        PublishConfig c = configFor(broker.port());
+        c.clientId += k.clientCert ? QStringLiteral("-c") : QStringLiteral("-n");
+        c.caFile = certs.ca;
+        if (k.clientCert) {
+            c.certFile = certs.clientCert;
+            c.keyFile = certs.clientKey;
+        }
+        ASSERT_TRUE(validatePublishConfig(c).isEmpty());
+        MqttPublisher pub(c);
+        StatusLog status;
+        status.attach(pub);
+        pub.setUnreachableAfter(std::chrono::milliseconds(500));
+        ASSERT_TRUE(pub.start()) << status.all();
+        for (int i = 0; i < 10; ++i) pub.publishTag(messageNo(i));
+        if (k.delivered) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return pub.counters().acknowledged == 10; }, 20000))
+                << status.all() << broker.log().toStdString();
+        } else {
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return status.count(BrokerState::Unreachable) == 1; }, 10000))
+                << status.all();
+            EXPECT_EQ(pub.counters().acknowledged, 0u);
+            EXPECT_EQ(pub.counters().queued, 10u);
+        }
+        pub.stop();
+    }
+}
+
+TEST(PublisherBroker, PublishingResumesAfterATlsFailure) {
+    REQUIRE_BROKER();
+    QTemporaryDir certDir;
+    test::TestCertificates certs;
+    if (!certDir.isValid() || !test::makeTestCertificates(certDir.path(), certs))
+        GTEST_SKIP() << "the openssl program is missing or failed; no certificates to test with";
+    TestBroker broker;
+    broker.useTls(certs.serverCert, certs.serverKey, certs.ca); // wants a client certificate
+    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+
+    PublishConfig c = configFor(broker.port());
+    c.caFile = certs.ca; // but none is given
+    MqttPublisher pub(c);
+    StatusLog status;
+    status.attach(pub);
+    pub.setUnreachableAfter(std::chrono::milliseconds(300));
+    ASSERT_TRUE(pub.start());
+    for (int i = 0; i < 10; ++i) pub.publishTag(messageNo(i));
+    // Handshakes keep failing and keep being retried.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pub.failedAttempts() >= 2; }, 10000));
+    EXPECT_EQ(status.count(BrokerState::Unreachable), 1) << status.all();
+
+    // The broker is set right: the kept messages go.
+    broker.stop();
+    broker.useTls(certs.serverCert, certs.serverKey, QString());
+    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pub.counters().acknowledged == 10; }, 40000))
+        << status.all();
+    EXPECT_EQ(status.count(BrokerState::Connected), 1) << status.all();
+    pub.stop();
 }
