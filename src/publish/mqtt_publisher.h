@@ -46,8 +46,9 @@ struct PublishCounters {
 
 class MqttPublisher {
 public:
-    // Called on a worker thread, never while the publisher holds its lock: a window must hand
-    // the text over to its own thread (a queued signal or QMetaObject::invokeMethod).
+    // Called on the pump thread (by start() itself when it cannot start), never while the
+    // publisher holds its lock: a window must hand the text over to its own thread (a queued
+    // signal or QMetaObject::invokeMethod). One call per change of state, not per attempt.
     using StatusFn = std::function<void(BrokerState state, const std::string& message)>;
 
     explicit MqttPublisher(PublishConfig config);
@@ -63,7 +64,8 @@ public:
     // configuration is off or the client library refuses it (TLS files, for instance).
     bool start();
     // Waits up to `drain` for queued and unacknowledged messages to reach the broker while it
-    // is connected, then disconnects and ends the threads. What is left is counted as queued.
+    // is connected, then disconnects and ends the threads; what was not sent stays counted as
+    // queued or in flight. May wait for a name lookup in progress to end.
     void stop(std::chrono::milliseconds drain = std::chrono::milliseconds(0));
 
     // Queues one message; never waits for the network. False when not started.
