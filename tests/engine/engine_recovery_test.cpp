@@ -276,15 +276,19 @@ TEST_F(EngineRecoveryTest, ReadersBehindOneAddressAreAllRead) {
         for (int r = 1; r < store.liveTable().rows(); ++r) ids << store.liveTable().text(17, r);
         return ids;
     };
-    ASSERT_TRUE(runUntil(c, [&] { return readersSeen().size() == kReaders; }))
-        << readersSeen().size();
+    QStringList lostDuringRun;
+    ASSERT_TRUE(runUntil(c, [&] {
+        lostDuringRun = events.lost;
+        return readersSeen().size() == kReaders;
+    })) << readersSeen().size();
     ASSERT_EQ(events.accepted.size(), kReaders) << events.accepted.join(' ').toStdString();
     QSet<QString> lines(events.accepted.begin(), events.accepted.end());
     EXPECT_EQ(lines.size(), kReaders);
     for (const QString& line : std::as_const(events.accepted))
         EXPECT_TRUE(line.startsWith(QStringLiteral("127.0.0.1:"))) << line.toStdString();
-    // Nobody was dropped for sharing the address.
-    EXPECT_TRUE(events.lost.isEmpty()) << events.lost.join(' ').toStdString();
+    // Nobody was dropped for sharing the address while the run went on (the end of the run
+    // closes them all).
+    EXPECT_TRUE(lostDuringRun.isEmpty()) << lostDuringRun.join(' ').toStdString();
 }
 
 // An outgoing connection the reader resets is made again after the first back-off wait (50 ms

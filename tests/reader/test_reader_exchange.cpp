@@ -37,7 +37,9 @@ TEST_F(LinkTest, SerialCommandIsSentByteForByteAndAnswered) {
     EXPECT_TRUE(requests[0].crcOk);
     EXPECT_EQ(window->edtSend->text(), QStringLiteral("[00,09] 05 00 06 80 01 00 03 7E B1 "));
 
-    // Serial links announce themselves twice with "0","0".
+    // Serial links announce themselves twice with "0","0" (the second may still be on its way
+    // to the simulated reader when the answer has come).
+    host.waitForFrames(reader, 0x6011, 2, 1000);
     const auto ann = framesWith(0x6011);
     ASSERT_EQ(ann.size(), 2u);
     EXPECT_EQ(ann[0].raw, announcement('0'));
