@@ -17,39 +17,6 @@ using kelta::monitor::StreamCarry;
 
 constexpr std::uint8_t kStart = 0x06;
 
-struct Scan {
-    Frames frames;
-    std::size_t unfinished = 0; // bytes from the start byte of an incomplete last frame on
-};
-
-Scan ReferenceScan(std::span<const std::uint8_t> s) {
-    Scan out;
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        if (s[pos] != kStart) {
-            ++pos;
-            continue;
-        }
-        if (s.size() - pos < 3) {
-            out.unfinished = s.size() - pos;
-            break;
-        }
-        const std::size_t frameSize = kelta::fuzz::Be16At(s, pos + 1) + 3u;
-        if (frameSize < kelta::monitor::kMinFrameLength + 3 || frameSize > StreamCarry::kMaxFrame) {
-            ++pos;
-            continue;
-        }
-        if (s.size() - pos < frameSize) {
-            out.unfinished = s.size() - pos;
-            break;
-        }
-        out.frames.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(pos),
-                                s.begin() + static_cast<std::ptrdiff_t>(pos + frameSize));
-        pos += frameSize;
-    }
-    return out;
-}
-
 Frames Carry(const std::vector<std::span<const std::uint8_t>>& reads, std::size_t& carried) {
     Frames frames;
     StreamCarry carry;
@@ -78,12 +45,12 @@ Frames Carry(const std::vector<std::span<const std::uint8_t>>& reads, std::size_
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // Two frames of the largest size fit; longer inputs only cost time (byte-wise feeding).
-    if (size == 0 || size > 2200) return 0;
-    const std::uint8_t control = data[0];
-    const kelta::fuzz::ExactCopy copy(std::span<const std::uint8_t>(data + 1, size - 1));
-    const auto stream = copy.span();
-    const Scan expected = ReferenceScan(stream);
+    const kelta::fuzz::StreamInput in(data, size, 1, kelta::fuzz::kLongestStream);
+    if (!in.usable()) return 0;
+    const std::uint8_t control = in.control(0);
+    const auto stream = in.stream();
+    const kelta::fuzz::Scan expected = kelta::fuzz::ScanFrames(
+        stream, kelta::monitor::kMinFrameLength + 3, StreamCarry::kMaxFrame);
 
     const std::vector<std::vector<std::span<const std::uint8_t>>> splits = {
         {stream},
