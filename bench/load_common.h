@@ -1,19 +1,27 @@
 #pragma once
 // Shared by the load programs: a private environment, the window shown as a user has it, the
-// CPU time of the utility's thread, a pacer that writes live reports at a byte rate in steps,
-// and one result line per case.
+// simulated readers and their addresses, the CPU time of the utility's thread, a pacer that
+// writes live reports at a byte rate in steps, the pacing of one monitoring run, and one result
+// line per case.
 
 #include "app/frmmodule.h"
 #include "click_probe.h"
+#include "monitor/run_controller.h"
+#include "reader-sim/sim_frames.h"
 #include "reader-sim/sim_host.h"
+#include "reader-sim/tag_population.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHostAddress>
+#include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -39,6 +47,43 @@ inline void showAsUser(TfrmModule& window) {
     window.resize(1366, 768);
     window.show();
     QApplication::processEvents();
+}
+
+inline constexpr double kLineBytesPerSecond = 11520.0; // 115200 baud, 8N1
+
+// A loopback port free at this moment.
+inline quint16 freePort() {
+    QTcpServer s;
+    if (!s.listen(QHostAddress(QHostAddress::LocalHost), 0)) return 0;
+    return s.serverPort();
+}
+
+// The n-th loopback address, 127.0.0.n: one reader each.
+inline QString loopback(int n) {
+    return QStringLiteral("127.0.0.%1").arg(n);
+}
+
+// Reader n (from 0) of a load: reader id n + 1, its own seed, 50 tags. Its index in the host.
+inline int addReader(sim::SimHost& host, int n) {
+    sim::ReaderConfig c;
+    c.readerId = static_cast<std::uint16_t>(n + 1);
+    c.seed = static_cast<std::uint32_t>(n + 1);
+    c.tags.count = 50;
+    return host.addReader(c);
+}
+
+// The size of one live report frame as the readers send it.
+inline int liveFrameBytes() {
+    sim::TagPopulation p(sim::PopulationOptions{}, 1);
+    sim::HeaderOptions h;
+    h.withReaderId = true;
+    h.readerId = 1;
+    return static_cast<int>(sim::encodeLiveFrame(p.nextReading(1), sim::kTypeLive, h).size());
+}
+
+// The frames per second each of `readers` sends by itself (0: none).
+inline void setRate(sim::SimHost& host, const std::vector<int>& readers, double rate) {
+    for (int r : readers) host.call(r, [rate](sim::ReaderSim& s) { s.setRate(rate); });
 }
 
 inline double threadCpuSeconds() {
@@ -80,6 +125,76 @@ private:
     quint64 sent_ = 0;
 };
 
+// The pacing of one monitoring run. Start is clicked and returns when the run has ended; in
+// the meantime, on a timer every tickMs: once the run is up, prepare() runs and ready() is asked
+// each tick (with the milliseconds since prepare) until it holds; begin() starts the load,
+// during() runs each tick for loadMs (with the milliseconds since begin), end() ends the load;
+// backlogMs later, for what is still on its way, stopping() runs and Stop is clicked;
+// afterStop() runs each tick until the run has ended. Every step may be left empty.
+struct RunPlan {
+    qint64 loadMs = 0;
+    qint64 backlogMs = 2000;
+    int tickMs = 20;
+    std::function<void()> prepare;
+    std::function<bool(qint64 sincePrepareMs)> ready;
+    std::function<void()> begin;
+    std::function<void(qint64 sinceBeginMs)> during;
+    std::function<void()> end;
+    std::function<void()> stopping;
+    std::function<void()> afterStop;
+};
+
+// The run has started: Start has done its work and the loop has read at least once.
+inline bool runIsUp(TfrmModule& window) {
+    const monitor::RunController& ctl = *window.runController;
+    return ctl.runState() == QLatin1String("Stop") && window.btnStart->isEnabled() &&
+           ctl.passCount() > 0;
+}
+
+inline void driveRun(TfrmModule& window, const RunPlan& plan) {
+    enum class Step { Starting, Preparing, Loading, Backlog, Stopped };
+    Step step = Step::Starting;
+    QElapsedTimer clock;
+    QTimer driver;
+    driver.setInterval(plan.tickMs);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (step == Step::Stopped) {
+            if (plan.afterStop) plan.afterStop();
+            return;
+        }
+        if (!runIsUp(window)) return;
+        if (step == Step::Starting) {
+            if (plan.prepare) plan.prepare();
+            clock.start();
+            step = Step::Preparing;
+        }
+        if (step == Step::Preparing) {
+            if (plan.ready && !plan.ready(clock.elapsed())) return;
+            if (plan.begin) plan.begin();
+            clock.restart();
+            step = Step::Loading;
+            return;
+        }
+        if (step == Step::Loading) {
+            if (clock.elapsed() < plan.loadMs) {
+                if (plan.during) plan.during(clock.elapsed());
+                return;
+            }
+            if (plan.end) plan.end();
+            clock.restart();
+            step = Step::Backlog;
+        }
+        if (step == Step::Backlog && clock.elapsed() >= plan.backlogMs) {
+            if (plan.stopping) plan.stopping();
+            step = Step::Stopped;
+            window.btnStart->click();
+        }
+    });
+    driver.start();
+    window.btnStart->click(); // returns when the run has ended
+    driver.stop();
+}
+
 struct LoadResult {
     QString name;
     quint64 sent = 0;
@@ -88,6 +203,29 @@ struct LoadResult {
     double cpuPerSecond = 0;
     double stopMs = -1; // Stop click to the end of the run's loop, -1: not measured
     std::vector<double> latencyMs;
+};
+
+// The measured part of a load case, from start() to stop(): how late a click on a probe
+// button is handled, the wall time, and the CPU time of the utility's thread per second.
+class Measurement {
+public:
+    Measurement() : button_(QStringLiteral("probe")), probe_(&button_) { button_.resize(60, 20); }
+    void start() {
+        probe_.start();
+        cpuStart_ = threadCpuSeconds();
+        clock_.start();
+    }
+    void stop(LoadResult& res) {
+        res.latencyMs = probe_.stop();
+        res.seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
+        res.cpuPerSecond = (threadCpuSeconds() - cpuStart_) / res.seconds;
+    }
+
+private:
+    QPushButton button_;
+    ClickProbe probe_;
+    QElapsedTimer clock_;
+    double cpuStart_ = 0;
 };
 
 inline void printHeader() {

@@ -21,11 +21,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QHostAddress>
 #include <QMouseEvent>
 #include <QPointingDevice>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -39,19 +37,7 @@
 
 namespace {
 
-using kelta::bench::ClickProbe;
-using kelta::bench::nowUs;
-using kelta::bench::percentile;
-
-quint16 freePort() {
-    QTcpServer s;
-    if (!s.listen(QHostAddress(QHostAddress::LocalHost), 0)) return 0;
-    return s.serverPort();
-}
-
-QString loopback(int n) {
-    return QStringLiteral("127.0.0.%1").arg(n);
-}
+using kelta::bench::loopback;
 
 kelta::bench::LoadResult runCase(bool outgoing, int readers, double rate, int seconds) {
     kelta::bench::LoadResult res;
@@ -65,14 +51,12 @@ kelta::bench::LoadResult runCase(bool outgoing, int readers, double rate, int se
     kelta::monitor::RunController& ctl = *window->runController;
     kelta::monitor::TagTables& tables = *window->tagTables;
     kelta::bench::showAsUser(*window);
-    const quint16 port = freePort();
+    const quint16 port = kelta::bench::freePort();
 
+    std::vector<int> all;
     for (int i = 0; i < readers; ++i) {
-        kelta::sim::ReaderConfig c;
-        c.readerId = static_cast<std::uint16_t>(i + 1);
-        c.seed = static_cast<std::uint32_t>(i + 1);
-        c.tags.count = 50;
-        const int r = host.addReader(c);
+        const int r = kelta::bench::addReader(host, i);
+        all.push_back(r);
         if (outgoing) {
             host.listenTcp(r, port, loopback(i + 1));
             ctl.chkIP(i + 1)->setChecked(true);
@@ -87,56 +71,28 @@ kelta::bench::LoadResult runCase(bool outgoing, int readers, double rate, int se
         window->pcTagMain->setActivePage(window->tsNetServer);
     }
 
-    QPushButton probeButton(QStringLiteral("probe"));
-    probeButton.resize(60, 20);
-    ClickProbe probe(&probeButton);
+    kelta::bench::Measurement measured;
 
-    QElapsedTimer clock;
-    double cpuStart = 0;
-    int phase = 0;
-    QTimer driver;
-    driver.setInterval(20);
-    QObject::connect(&driver, &QTimer::timeout, [&] {
-        if (ctl.runState() != QLatin1String("Stop") || !window->btnStart->isEnabled() ||
-            ctl.passCount() == 0)
-            return;
-        if (phase == 0) {
-            if (!outgoing) {
-                for (int i = 0; i < readers; ++i) host.connectTcpFrom(i, loopback(i + 1), port);
-                clock.start();
-                phase = 1;
-                return;
-            }
-            phase = 1;
-            clock.start();
-        }
-        if (phase == 1) {
-            // All readers connected (the listening side needs a moment for 64 connections).
-            if (!outgoing && ctl.networkLinks().highestAcceptedReader < readers &&
-                clock.elapsed() < 5000)
-                return;
-            for (int i = 0; i < readers; ++i)
-                host.call(i, [rate](kelta::sim::ReaderSim& s) { s.setRate(rate); });
-            probe.start();
-            cpuStart = kelta::bench::threadCpuSeconds();
-            clock.restart();
-            phase = 2;
-        } else if (phase == 2 && clock.elapsed() >= seconds * 1000) {
-            for (int i = 0; i < readers; ++i)
-                host.call(i, [](kelta::sim::ReaderSim& s) { s.setRate(0); });
-            res.latencyMs = probe.stop();
-            res.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
-            res.cpuPerSecond = (kelta::bench::threadCpuSeconds() - cpuStart) / res.seconds;
-            clock.restart();
-            phase = 3;
-        } else if (phase == 3 && clock.elapsed() >= 2000) {
-            // Time for the backlog to be read.
-            phase = 4;
-            window->btnStart->click();
-        }
-    });
-    driver.start();
-    window->btnStart->click(); // returns when the run has ended
+    kelta::bench::RunPlan plan;
+    plan.loadMs = static_cast<qint64>(seconds) * 1000;
+    plan.backlogMs = 2000; // time for the backlog to be read
+    plan.prepare = [&] {
+        if (!outgoing)
+            for (int i = 0; i < readers; ++i) host.connectTcpFrom(i, loopback(i + 1), port);
+    };
+    // All readers connected (the listening side needs a moment for 64 connections).
+    plan.ready = [&](qint64 waitedMs) {
+        return outgoing || ctl.networkLinks().highestAcceptedReader >= readers || waitedMs >= 5000;
+    };
+    plan.begin = [&] {
+        kelta::bench::setRate(host, all, rate);
+        measured.start();
+    };
+    plan.end = [&] {
+        kelta::bench::setRate(host, all, 0);
+        measured.stop(res);
+    };
+    kelta::bench::driveRun(*window, plan);
 
     for (int i = 0; i < readers; ++i) res.sent += host.reader(i).stats().liveFramesSent;
     res.accepted = tables.acceptedRecordCount();

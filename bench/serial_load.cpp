@@ -16,9 +16,7 @@
 #include "load_common.h"
 #include "app/run_controller.h"
 #include "app/tag_tables.h"
-#include "reader-sim/sim_frames.h"
 #include "reader-sim/sim_host.h"
-#include "reader-sim/tag_population.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,11 +32,10 @@
 
 namespace {
 
-using kelta::bench::ClickProbe;
+using kelta::bench::kLineBytesPerSecond;
+using kelta::bench::liveFrameBytes;
 using kelta::bench::LoadResult;
 using kelta::bench::Pacer;
-
-constexpr double kLineBytesPerSecond = 11520.0; // 115200 baud, 8N1
 
 struct Case {
     QString name;
@@ -47,15 +44,6 @@ struct Case {
     double rate = 0;       // frames per second of each busy reader (sim pacing), or
     bool lineRate = false; // 11,520 B/s of each busy reader in 20 ms writes
 };
-
-int liveFrameBytes() {
-    kelta::sim::TagPopulation p(kelta::sim::PopulationOptions{}, 1);
-    kelta::sim::HeaderOptions h;
-    h.withReaderId = true;
-    h.readerId = 1;
-    return static_cast<int>(
-        kelta::sim::encodeLiveFrame(p.nextReading(1), kelta::sim::kTypeLive, h).size());
-}
 
 LoadResult runCase(const Case& k, int seconds) {
     LoadResult res;
@@ -70,71 +58,46 @@ LoadResult runCase(const Case& k, int seconds) {
 
     const int readers = k.busy + k.silent;
     for (int i = 0; i < readers; ++i) {
-        kelta::sim::ReaderConfig c;
-        c.readerId = static_cast<std::uint16_t>(i + 1);
-        c.seed = static_cast<std::uint32_t>(i + 1);
-        c.tags.count = 50;
-        const int r = host.addReader(c);
-        host.openPty(r, i + 1);
+        host.openPty(kelta::bench::addReader(host, i), i + 1);
         ctl->chkCOM(i + 1)->setChecked(true);
     }
     std::vector<int> busy;
     for (int i = 0; i < k.busy; ++i) busy.push_back(i);
 
-    QPushButton probeButton(QStringLiteral("probe"));
-    probeButton.resize(60, 20);
-    ClickProbe probe(&probeButton);
+    kelta::bench::Measurement measured;
 
     std::unique_ptr<Pacer> pacer;
-    QElapsedTimer clock;
-    double cpuStart = 0;
-    int phase = 0;
     QElapsedTimer sinceStop;
     quint64 acceptedAtStop = 0;
-    QTimer driver;
-    driver.setInterval(5);
-    QObject::connect(&driver, &QTimer::timeout, [&] {
-        if (phase == 3) {
-            // After Stop: when did the last record come in?
-            if (tables->acceptedRecordCount() != acceptedAtStop) {
-                acceptedAtStop = tables->acceptedRecordCount();
-                res.stopMs = static_cast<double>(sinceStop.nsecsElapsed()) / 1e6;
-            }
-            return;
-        }
-        if (ctl->runState() != QLatin1String("Stop") || !window->btnStart->isEnabled() ||
-            ctl->passCount() == 0)
-            return;
-        if (phase == 0) {
-            if (k.lineRate)
-                pacer = std::make_unique<Pacer>(host, busy, kLineBytesPerSecond, liveFrameBytes());
-            else
-                for (int i : busy)
-                    host.call(i, [&k](kelta::sim::ReaderSim& s) { s.setRate(k.rate); });
-            probe.start();
-            cpuStart = kelta::bench::threadCpuSeconds();
-            clock.start();
-            phase = 1;
-        } else if (phase == 1 && clock.elapsed() >= seconds * 1000) {
-            res.latencyMs = probe.stop();
-            res.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
-            res.cpuPerSecond = (kelta::bench::threadCpuSeconds() - cpuStart) / res.seconds;
-            pacer.reset();
-            for (int i : busy) host.call(i, [](kelta::sim::ReaderSim& s) { s.setRate(0); });
-            clock.restart();
-            phase = 2;
-        } else if (phase == 2 && clock.elapsed() >= 1500) {
-            // Every port has had the time to be read since the last report was written.
-            for (int i : busy) res.sent += host.reader(i).stats().liveFramesSent;
-            phase = 3;
+    kelta::bench::RunPlan plan;
+    plan.loadMs = static_cast<qint64>(seconds) * 1000;
+    plan.backlogMs = 1500; // every port has had the time to be read since the last report
+    plan.tickMs = 5;
+    plan.begin = [&] {
+        if (k.lineRate)
+            pacer = std::make_unique<Pacer>(host, busy, kLineBytesPerSecond, liveFrameBytes());
+        else
+            kelta::bench::setRate(host, busy, k.rate);
+        measured.start();
+    };
+    plan.end = [&] {
+        measured.stop(res);
+        pacer.reset();
+        kelta::bench::setRate(host, busy, 0);
+    };
+    plan.stopping = [&] {
+        for (int i : busy) res.sent += host.reader(i).stats().liveFramesSent;
+        acceptedAtStop = tables->acceptedRecordCount();
+        sinceStop.start();
+    };
+    plan.afterStop = [&] {
+        // After Stop: when did the last record come in?
+        if (tables->acceptedRecordCount() != acceptedAtStop) {
             acceptedAtStop = tables->acceptedRecordCount();
-            sinceStop.start();
-            window->btnStart->click();
+            res.stopMs = static_cast<double>(sinceStop.nsecsElapsed()) / 1e6;
         }
-    });
-    driver.start();
-    window->btnStart->click(); // returns when the run has ended
-    driver.stop();
+    };
+    kelta::bench::driveRun(*window, plan);
 
     res.accepted = tables->acceptedRecordCount();
     window.reset();

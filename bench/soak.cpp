@@ -20,18 +20,14 @@
 #include "app/run_controller.h"
 #include "app/tag_tables.h"
 #include "load_common.h"
-#include "reader-sim/sim_frames.h"
 #include "reader-sim/sim_host.h"
-#include "reader-sim/tag_population.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHostAddress>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -44,26 +40,20 @@
 
 namespace {
 
+using kelta::bench::freePort;
+using kelta::bench::kLineBytesPerSecond;
+using kelta::bench::liveFrameBytes;
+using kelta::bench::loopback;
+
 constexpr int kListening = 64;
 constexpr int kOutgoing = 20;
 constexpr int kSerial = 8;
-constexpr double kLineBytesPerSecond = 11520.0;
 constexpr int kSampleMs = 10000;
 
 enum class Kind { Listening, Outgoing, Serial };
 
 const char* kindName(Kind k) {
     return k == Kind::Listening ? "listening" : k == Kind::Outgoing ? "outgoing" : "serial";
-}
-
-quint16 freePort() {
-    QTcpServer s;
-    if (!s.listen(QHostAddress(QHostAddress::LocalHost), 0)) return 0;
-    return s.serverPort();
-}
-
-QString loopback(int n) {
-    return QStringLiteral("127.0.0.%1").arg(n);
 }
 
 int openDescriptors() {
@@ -82,15 +72,6 @@ long statusField(const char* name) {
     return -1;
 }
 
-int liveFrameBytes() {
-    kelta::sim::TagPopulation p(kelta::sim::PopulationOptions{}, 1);
-    kelta::sim::HeaderOptions h;
-    h.withReaderId = true;
-    h.readerId = 1;
-    return static_cast<int>(
-        kelta::sim::encodeLiveFrame(p.nextReading(1), kelta::sim::kTypeLive, h).size());
-}
-
 class Soak {
 public:
     Soak(int seconds, int phaseSeconds) : seconds_(seconds), phaseSeconds_(phaseSeconds) {}
@@ -105,13 +86,8 @@ public:
 
         const quint16 listenPort = freePort();
         const quint16 readerPort = freePort();
-        for (int i = 0; i < kListening + kOutgoing + kSerial; ++i) {
-            kelta::sim::ReaderConfig c;
-            c.readerId = static_cast<std::uint16_t>(i + 1);
-            c.seed = static_cast<std::uint32_t>(i + 1);
-            c.tags.count = 50;
-            host_.addReader(c);
-        }
+        for (int i = 0; i < kListening + kOutgoing + kSerial; ++i)
+            kelta::bench::addReader(host_, i);
         for (int k = 0; k < kOutgoing; ++k) {
             host_.listenTcp(kListening + k, readerPort, loopback(k + 1));
             ctl_->chkIP(k + 1)->setChecked(true);
@@ -196,53 +172,32 @@ private:
         faulted_.assign(static_cast<std::size_t>(host_.readerCount()), false);
 
         std::unique_ptr<kelta::bench::Pacer> pacer;
-        QElapsedTimer clock;
         QElapsedTimer lastFault;
-        int step = 0;
         bool vanished = false;
-        QTimer driver;
-        driver.setInterval(20);
-        QObject::connect(&driver, &QTimer::timeout, [&] {
-            if (ctl_->runState() != QLatin1String("Stop") || !window_->btnStart->isEnabled() ||
-                ctl_->passCount() == 0)
-                return;
-            if (step == 0) { // the run is up: the load starts
-                if (kind == Kind::Listening)
-                    for (int r : readers)
-                        host_.connectTcpFrom(r, loopback(r + 1), listenPort_, 300);
-                if (kind == Kind::Serial) {
-                    pacer = std::make_unique<kelta::bench::Pacer>(
-                        host_, readers, kLineBytesPerSecond, liveFrameBytes());
-                } else {
-                    for (int r : readers)
-                        host_.call(r, [](kelta::sim::ReaderSim& s) { s.setRate(20); });
-                }
-                clock.start();
-                lastFault.start();
-                step = 1;
-                return;
-            }
-            const qint64 phaseMs = static_cast<qint64>(phaseSeconds_) * 1000;
-            if (step == 1 && clock.elapsed() < phaseMs) {
-                injectFaults(kind, readers, clock.elapsed(), phaseMs, lastFault, vanished);
-                return;
-            }
-            if (step == 1) { // the load ends; a moment for the backlog, then Stop
-                pacer.reset();
-                for (int r : readers) host_.call(r, [](kelta::sim::ReaderSim& s) { s.setRate(0); });
-                if (vanished)
-                    host_.call(readers.front(), [](kelta::sim::ReaderSim& s) { s.reopenPty(); });
-                vanished = false;
-                clock.restart();
-                step = 2;
-            } else if (step == 2 && clock.elapsed() >= 2000) {
-                step = 3;
-                window_->btnStart->click();
-            }
-        });
-        driver.start();
-        window_->btnStart->click(); // returns when the run has ended
-        driver.stop();
+        kelta::bench::RunPlan plan;
+        plan.loadMs = static_cast<qint64>(phaseSeconds_) * 1000;
+        plan.backlogMs = 2000;
+        plan.begin = [&] {
+            if (kind == Kind::Listening)
+                for (int r : readers) host_.connectTcpFrom(r, loopback(r + 1), listenPort_, 300);
+            if (kind == Kind::Serial)
+                pacer = std::make_unique<kelta::bench::Pacer>(host_, readers, kLineBytesPerSecond,
+                                                              liveFrameBytes());
+            else
+                kelta::bench::setRate(host_, readers, 20);
+            lastFault.start();
+        };
+        plan.during = [&](qint64 elapsed) {
+            injectFaults(kind, readers, elapsed, plan.loadMs, lastFault, vanished);
+        };
+        plan.end = [&] {
+            pacer.reset();
+            kelta::bench::setRate(host_, readers, 0);
+            if (vanished)
+                host_.call(readers.front(), [](kelta::sim::ReaderSim& s) { s.reopenPty(); });
+            vanished = false;
+        };
+        kelta::bench::driveRun(*window_, plan);
         acceptedBefore_ += tables_->acceptedRecordCount();
         tables_->resetCounters();
         if (kind == Kind::Listening)

@@ -16,10 +16,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QHostAddress>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -141,63 +139,43 @@ bench::LoadResult newTagsRun(int tags, double rate, int seconds) {
     monitor::RunController& ctl = *window->runController;
     monitor::TagTables& tables = *window->tagTables;
     bench::showAsUser(*window);
-    quint16 port = 0;
-    {
-        QTcpServer s;
-        if (s.listen(QHostAddress(QHostAddress::LocalHost), 0)) port = s.serverPort();
-    }
+    const quint16 port = bench::freePort();
     sim::ReaderConfig c;
     c.readerId = 1;
     c.tags.count = tags;
     const int r = host.addReader(c);
-    host.listenTcp(r, port, QStringLiteral("127.0.0.1"));
+    host.listenTcp(r, port, bench::loopback(1));
     ctl.chkIP(1)->setChecked(true);
-    ctl.edIP(1)->setText(QStringLiteral("127.0.0.1"));
+    ctl.edIP(1)->setText(bench::loopback(1));
     window->edtTcpRemotePort->setText(QString::number(port));
     window->pcTagMain->setActivePage(window->tsNET);
 
-    QPushButton probeButton(QStringLiteral("probe"));
-    probeButton.resize(60, 20);
-    bench::ClickProbe probe(&probeButton);
-    QElapsedTimer clock, sinceStop;
-    double cpuStart = 0;
+    bench::Measurement measured;
+    QElapsedTimer sinceStop;
     quint64 acceptedAtStop = 0;
-    int phase = 0;
-    QTimer driver;
-    driver.setInterval(5);
-    QObject::connect(&driver, &QTimer::timeout, [&] {
-        if (phase == 2) {
-            if (tables.acceptedRecordCount() != acceptedAtStop) {
-                acceptedAtStop = tables.acceptedRecordCount();
-                res.stopMs = static_cast<double>(sinceStop.nsecsElapsed()) / 1e6;
-            }
-            return;
+    bench::RunPlan plan;
+    plan.loadMs = static_cast<qint64>(seconds) * 1000;
+    plan.backlogMs = 0; // Stop while the reports still come in
+    plan.tickMs = 5;
+    plan.begin = [&] {
+        bench::setRate(host, {r}, rate);
+        measured.start();
+    };
+    plan.end = [&] {
+        measured.stop(res);
+        res.sent = host.reader(r).stats().liveFramesSent;
+        res.accepted = tables.acceptedRecordCount();
+        acceptedAtStop = res.accepted;
+        res.stopMs = 0;
+        sinceStop.start();
+    };
+    plan.afterStop = [&] {
+        if (tables.acceptedRecordCount() != acceptedAtStop) {
+            acceptedAtStop = tables.acceptedRecordCount();
+            res.stopMs = static_cast<double>(sinceStop.nsecsElapsed()) / 1e6;
         }
-        if (ctl.runState() != QLatin1String("Stop") || !window->btnStart->isEnabled() ||
-            ctl.passCount() == 0)
-            return;
-        if (phase == 0) {
-            host.call(0, [rate](sim::ReaderSim& s) { s.setRate(rate); });
-            probe.start();
-            cpuStart = bench::threadCpuSeconds();
-            clock.start();
-            phase = 1;
-        } else if (phase == 1 && clock.elapsed() >= seconds * 1000) {
-            res.latencyMs = probe.stop();
-            res.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
-            res.cpuPerSecond = (bench::threadCpuSeconds() - cpuStart) / res.seconds;
-            res.sent = host.reader(0).stats().liveFramesSent;
-            res.accepted = tables.acceptedRecordCount();
-            acceptedAtStop = res.accepted;
-            res.stopMs = 0;
-            phase = 2;
-            sinceStop.start();
-            window->btnStart->click();
-        }
-    });
-    driver.start();
-    window->btnStart->click(); // returns when the run has ended
-    driver.stop();
+    };
+    bench::driveRun(*window, plan);
     window.reset();
     host.stop();
     return res;

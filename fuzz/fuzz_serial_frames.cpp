@@ -19,29 +19,11 @@ using kelta::monitor::SerialFrameAssembler;
 
 constexpr std::uint8_t kStart = 0x06;
 
-// What the assembler must find: from each start byte whose length field can be a frame, the
-// frame of that length; any other start byte is skipped by one byte.
+// What the assembler must find (the plain scan, frames up to the buffer's size).
 Frames ReferenceFrames(std::span<const std::uint8_t> s) {
-    Frames out;
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        if (s[pos] != kStart) {
-            ++pos;
-            continue;
-        }
-        if (s.size() - pos < 3) break;
-        const std::size_t length = kelta::fuzz::Be16At(s, pos + 1);
-        if (length < kelta::monitor::kMinFrameLength ||
-            length + 3 > SerialFrameAssembler::kBufferSize) {
-            ++pos;
-            continue;
-        }
-        if (s.size() - pos < length + 3) break;
-        out.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(pos),
-                         s.begin() + static_cast<std::ptrdiff_t>(pos + length + 3));
-        pos += length + 3;
-    }
-    return out;
+    return kelta::fuzz::ScanFrames(s, kelta::monitor::kMinFrameLength + 3,
+                                   SerialFrameAssembler::kBufferSize)
+        .frames;
 }
 
 Frames Assemble(const std::vector<std::span<const std::uint8_t>>& reads, std::uint32_t stepMs) {
@@ -69,11 +51,10 @@ Frames Assemble(const std::vector<std::span<const std::uint8_t>>& reads, std::ui
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // Two frames of the largest size fit; longer inputs only cost time (byte-wise feeding).
-    if (size == 0 || size > 2200) return 0;
-    const std::uint8_t control = data[0];
-    const kelta::fuzz::ExactCopy copy(std::span<const std::uint8_t>(data + 1, size - 1));
-    const auto stream = copy.span();
+    const kelta::fuzz::StreamInput in(data, size, 1, kelta::fuzz::kLongestStream);
+    if (!in.usable()) return 0;
+    const std::uint8_t control = in.control(0);
+    const auto stream = in.stream();
 
     const Frames expected = ReferenceFrames(stream);
     Require(Assemble({stream}, 0) == expected);

@@ -17,44 +17,14 @@ using kelta::monitor::StreamCarry;
 
 constexpr std::uint8_t kStart = 0x06;
 
-struct Scan {
-    Frames frames;
-    std::size_t unfinished = 0; // bytes from the start byte of an incomplete last frame on
-};
-
-Scan ReferenceScan(std::span<const std::uint8_t> s) {
-    Scan out;
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        if (s[pos] != kStart) {
-            ++pos;
-            continue;
-        }
-        if (s.size() - pos < 3) {
-            out.unfinished = s.size() - pos;
-            break;
-        }
-        const std::size_t frameSize = kelta::fuzz::Be16At(s, pos + 1) + 3u;
-        if (frameSize < kelta::monitor::kMinFrameLength + 3 || frameSize > StreamCarry::kMaxFrame) {
-            ++pos;
-            continue;
-        }
-        if (s.size() - pos < frameSize) {
-            out.unfinished = s.size() - pos;
-            break;
-        }
-        out.frames.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(pos),
-                                s.begin() + static_cast<std::ptrdiff_t>(pos + frameSize));
-        pos += frameSize;
-    }
-    return out;
-}
-
 Frames Carry(const std::vector<std::span<const std::uint8_t>>& reads, std::size_t& carried) {
     Frames frames;
     StreamCarry carry;
     for (const auto& r : reads) {
         const std::vector<std::uint8_t> taken = carry.take(r);
+        Require(carry.carried() < StreamCarry::kMaxFrame);
+        // Most reads of a byte-wise feed complete no frame: nothing to walk.
+        if (taken.empty()) continue;
         const kelta::fuzz::ExactCopy block(taken);
         std::size_t walked = 0;
         kelta::monitor::ForEachFrame(block.span(), [&](std::span<const std::uint8_t> f) {
@@ -67,7 +37,6 @@ Frames Carry(const std::vector<std::span<const std::uint8_t>>& reads, std::size_
         });
         // The block is whole frames back to back: the walk covers all of it.
         Require(walked == taken.size());
-        Require(carry.carried() < StreamCarry::kMaxFrame);
     }
     carried = carry.carried();
     return frames;
@@ -76,12 +45,12 @@ Frames Carry(const std::vector<std::span<const std::uint8_t>>& reads, std::size_
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // Two frames of the largest size fit; longer inputs only cost time (byte-wise feeding).
-    if (size == 0 || size > 2200) return 0;
-    const std::uint8_t control = data[0];
-    const kelta::fuzz::ExactCopy copy(std::span<const std::uint8_t>(data + 1, size - 1));
-    const auto stream = copy.span();
-    const Scan expected = ReferenceScan(stream);
+    const kelta::fuzz::StreamInput in(data, size, 1, kelta::fuzz::kLongestStream);
+    if (!in.usable()) return 0;
+    const std::uint8_t control = in.control(0);
+    const auto stream = in.stream();
+    const kelta::fuzz::Scan expected = kelta::fuzz::ScanFrames(
+        stream, kelta::monitor::kMinFrameLength + 3, StreamCarry::kMaxFrame);
 
     const std::vector<std::vector<std::span<const std::uint8_t>>> splits = {
         {stream},

@@ -1,11 +1,13 @@
 #pragma once
 // Helpers shared by the fuzz entries: a check that traps (so libFuzzer and the replay both
 // stop on the input), a copy of a byte range into its own exactly-sized allocation (so the
-// address sanitizer sees every read past its end), and read boundaries derived from the input.
+// address sanitizer sees every read past its end), the split of an input into control bytes
+// and a stream, read boundaries derived from the input, and a plain scan for report frames.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <span>
 #include <vector>
@@ -34,6 +36,35 @@ private:
     std::unique_ptr<std::uint8_t[]> data_;
 };
 
+inline std::uint16_t Be16At(std::span<const std::uint8_t> b, std::size_t at) {
+    return static_cast<std::uint16_t>(b[at] << 8 | b[at + 1]);
+}
+
+// Two report frames of the largest size fit; longer stream inputs only cost time (byte-wise
+// feeding) and are not used.
+inline constexpr std::size_t kLongestStream = 2200;
+
+// An input taken as `head` control bytes (read boundaries, an expected code, ...) and the
+// stream behind them, the stream in an exactly-sized copy. An input shorter than its control
+// bytes or longer than `longest` is not usable.
+class StreamInput {
+public:
+    StreamInput(const std::uint8_t* data, std::size_t size, std::size_t head,
+                std::size_t longest = std::numeric_limits<std::size_t>::max())
+        : usable_(size >= head && size <= longest), head_(data, usable_ ? head : 0),
+          stream_(usable_ ? std::span<const std::uint8_t>(data + head, size - head)
+                          : std::span<const std::uint8_t>()) {}
+    bool usable() const { return usable_; }
+    std::uint8_t control(std::size_t i) const { return head_[i]; }
+    std::uint16_t control16(std::size_t i) const { return Be16At(head_, i); }
+    std::span<const std::uint8_t> stream() const { return stream_.span(); }
+
+private:
+    bool usable_;
+    std::span<const std::uint8_t> head_;
+    ExactCopy stream_;
+};
+
 // Cuts `bytes` into reads whose sizes come from a small generator seeded by `seed`: sizes from
 // 1 up to `largest`, and now and then an empty read, as a link delivers them.
 inline std::vector<std::span<const std::uint8_t>>
@@ -60,8 +91,43 @@ inline std::vector<std::span<const std::uint8_t>> ByteReads(std::span<const std:
 
 using Frames = std::vector<std::vector<std::uint8_t>>;
 
-inline std::uint16_t Be16At(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] << 8 | b[at + 1]);
+// What a report-frame assembler must find in a stream, by the plainest scan: from each start
+// byte whose length field gives a frame of minLength to largest bytes in all (start byte and
+// length field included), the frame of that length; any other start byte is skipped by one
+// byte. `unfinished` counts the bytes from the start byte of an incomplete last frame on.
+struct Scan {
+    Frames frames;
+    std::size_t unfinished = 0;
+};
+
+inline Scan ScanFrames(std::span<const std::uint8_t> s, std::size_t minLength,
+                       std::size_t largest) {
+    constexpr std::uint8_t kStart = 0x06;
+    Scan out;
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        if (s[pos] != kStart) {
+            ++pos;
+            continue;
+        }
+        if (s.size() - pos < 3) {
+            out.unfinished = s.size() - pos;
+            break;
+        }
+        const std::size_t frameSize = Be16At(s, pos + 1) + 3u;
+        if (frameSize < minLength || frameSize > largest) {
+            ++pos;
+            continue;
+        }
+        if (s.size() - pos < frameSize) {
+            out.unfinished = s.size() - pos;
+            break;
+        }
+        out.frames.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(pos),
+                                s.begin() + static_cast<std::ptrdiff_t>(pos + frameSize));
+        pos += frameSize;
+    }
+    return out;
 }
 
 } // namespace kelta::fuzz

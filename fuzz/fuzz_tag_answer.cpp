@@ -55,11 +55,12 @@ Frames Answers(std::uint16_t code, const std::vector<std::span<const std::uint8_
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 3) return 0;
-    const std::uint16_t code = static_cast<std::uint16_t>(data[0] << 8 | data[1]);
-    const std::uint8_t control = data[2];
-    const kelta::fuzz::ExactCopy copy(std::span<const std::uint8_t>(data + 3, size - 3));
-    const auto stream = copy.span();
+    // An expected answer code, a byte for the read boundaries, then the link's bytes.
+    const kelta::fuzz::StreamInput in(data, size, 3);
+    if (!in.usable()) return 0;
+    const std::uint16_t code = in.control16(0);
+    const std::uint8_t control = in.control(2);
+    const auto stream = in.stream();
 
     const Frames whole = Answers(code, {stream}, stream);
     Require(Answers(code, kelta::fuzz::ByteReads(stream), stream) == whole);

@@ -3,10 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QVariant>
 #include <limits>
+#include <mutex>
+#include <utility>
 
 namespace kelta::platform {
 
@@ -32,6 +36,63 @@ std::optional<SettingsStore> SettingsStore::open(bool create) {
     return openAt(settingsFilePath(), create);
 }
 
+namespace {
+
+using FileStamp = SettingsStore::FileStamp;
+
+FileStamp stampOf(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return {};
+    return {true, info.size(), info.lastModified(), info.metadataChangeTime()};
+}
+
+// Files found with a format error, as they were then. The INI reader keeps what it parsed of a
+// file and gives it, without the error, to every later reader while the file looks unchanged;
+// a write would then rewrite the file from that part. Remembering the refusal keeps the file
+// refused until it changes.
+class Refusals {
+public:
+    void remember(const QString& path, const FileStamp& stamp) {
+        const std::lock_guard lock(mutex_);
+        refused_.insert(QFileInfo(path).absoluteFilePath(), stamp);
+    }
+    // True when `path` was refused as it is now; a refusal of an earlier state is forgotten.
+    bool refused(const QString& path, const FileStamp& stamp) {
+        const std::lock_guard lock(mutex_);
+        const auto it = refused_.find(QFileInfo(path).absoluteFilePath());
+        if (it == refused_.end()) return false;
+        if (*it == stamp) return true;
+        refused_.erase(it);
+        return false;
+    }
+
+private:
+    std::mutex mutex_;
+    QHash<QString, FileStamp> refused_;
+};
+
+Refusals& refusals() {
+    static Refusals r;
+    return r;
+}
+
+// Reads the file's present bytes as a settings file of their own, past what the INI reader
+// keeps of the file: false on a format error.
+bool parsesAfresh(const QString& path) {
+    QFile file(path);
+    if (!file.exists()) return true;
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray bytes = file.read(kSettingsFileLimit + 1);
+    if (bytes.size() > kSettingsFileLimit) return false;
+    QTemporaryFile copy(QDir::temp().filePath(QStringLiteral("kelta-settings-XXXXXX.ini")));
+    if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush()) return false;
+    copy.close();
+    const QSettings parsed(copy.fileName(), QSettings::IniFormat);
+    return parsed.status() != QSettings::FormatError;
+}
+
+} // namespace
+
 std::optional<SettingsStore> SettingsStore::openAt(const QString& path, bool create) {
     if (path.isEmpty()) return std::nullopt;
     const QFileInfo info(path);
@@ -45,26 +106,52 @@ std::optional<SettingsStore> SettingsStore::openAt(const QString& path, bool cre
         return std::nullopt;
     }
     auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
-    if (settings->status() != QSettings::NoError) return std::nullopt;
-    return SettingsStore(std::move(settings));
+    const FileStamp stamp = stampOf(path);
+    if (settings->status() == QSettings::FormatError) refusals().remember(path, stamp);
+    if (settings->status() != QSettings::NoError || refusals().refused(path, stamp))
+        return std::nullopt;
+    return SettingsStore(std::move(settings), stamp);
 }
 
-SettingsStore::SettingsStore(std::unique_ptr<QSettings> settings)
-    : settings_(std::move(settings)) {}
+SettingsStore::SettingsStore(std::unique_ptr<QSettings> settings, const FileStamp& seen)
+    : settings_(std::move(settings)), seen_(seen) {}
 SettingsStore::SettingsStore(SettingsStore&&) noexcept = default;
-SettingsStore& SettingsStore::operator=(SettingsStore&&) noexcept = default;
-SettingsStore::~SettingsStore() = default;
+SettingsStore& SettingsStore::operator=(SettingsStore&& other) noexcept {
+    if (this != &other) {
+        if (settings_ && !pending_.isEmpty()) commit();
+        settings_ = std::move(other.settings_);
+        seen_ = other.seen_;
+        pending_ = std::move(other.pending_);
+        held_ = other.held_;
+    }
+    return *this;
+}
+SettingsStore::~SettingsStore() {
+    if (settings_ && !pending_.isEmpty()) commit();
+}
 
 QString SettingsStore::path() const {
     return settings_->fileName();
 }
 
 bool SettingsStore::hasValue(const QString& name) const {
-    return settings_->contains(name);
+    return valueOf(name).isValid();
 }
 
 QStringList SettingsStore::valueNames() const {
-    return settings_->childKeys();
+    QStringList names;
+    for (const QString& name : settings_->childKeys())
+        if (!name.isEmpty() && !pending_.contains(name)) names << name;
+    for (auto it = pending_.begin(); it != pending_.end(); ++it)
+        if (it->isValid()) names << it.key();
+    return names;
+}
+
+QVariant SettingsStore::valueOf(const QString& name) const {
+    if (name.isEmpty()) return {};
+    const auto it = pending_.find(name);
+    if (it != pending_.end()) return *it;
+    return settings_->value(name);
 }
 
 namespace {
@@ -83,7 +170,7 @@ std::optional<int> asInteger(const QVariant& v) {
 } // namespace
 
 int SettingsStore::readInteger(const QString& name) const {
-    const QVariant v = settings_->value(name);
+    const QVariant v = valueOf(name);
     if (!v.isValid())
         throw SettingsTypeError("settings value " + name.toStdString() + " does not exist");
     const auto n = asInteger(v);
@@ -92,7 +179,7 @@ int SettingsStore::readInteger(const QString& name) const {
 }
 
 QString SettingsStore::readString(const QString& name) const {
-    const QVariant v = settings_->value(name);
+    const QVariant v = valueOf(name);
     if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(QStringLiteral(", "));
     return v.toString();
 }
@@ -101,24 +188,50 @@ bool SettingsStore::readBool(const QString& name) const {
     return readInteger(name) != 0;
 }
 
-bool SettingsStore::commit() {
-    held_ = false;
-    settings_->sync();
-    return settings_->status() == QSettings::NoError;
+// Whether the pending writes may go to the file: it is as this store last saw it, or read
+// afresh it has no format error.
+bool SettingsStore::mayWrite() {
+    const FileStamp now = stampOf(settings_->fileName());
+    if (now == seen_) return true;
+    const QString path = settings_->fileName();
+    if (!settingsFileRefusal(path).isEmpty() || refusals().refused(path, now)) return false;
+    if (parsesAfresh(path)) return true;
+    refusals().remember(path, now);
+    return false;
 }
 
-bool SettingsStore::written() {
+bool SettingsStore::commit() {
+    held_ = false;
+    if (pending_.isEmpty()) return true;
+    const QMap<QString, QVariant> writes = std::exchange(pending_, {});
+    if (!mayWrite()) return false;
+    for (auto it = writes.begin(); it != writes.end(); ++it) {
+        if (it->isValid())
+            settings_->setValue(it.key(), *it);
+        else
+            settings_->remove(it.key());
+    }
+    settings_->sync();
+    const FileStamp now = stampOf(settings_->fileName());
+    if (settings_->status() == QSettings::FormatError)
+        refusals().remember(settings_->fileName(), now);
+    if (settings_->status() != QSettings::NoError) return false;
+    seen_ = now;
+    return true;
+}
+
+bool SettingsStore::stage(const QString& name, const QVariant& value) {
+    if (name.isEmpty()) return false;
+    pending_.insert(name, value);
     return held_ || commit();
 }
 
 bool SettingsStore::writeInteger(const QString& name, int value) {
-    settings_->setValue(name, value);
-    return written();
+    return stage(name, value);
 }
 
 bool SettingsStore::writeString(const QString& name, const QString& value) {
-    settings_->setValue(name, value);
-    return written();
+    return stage(name, value);
 }
 
 bool SettingsStore::writeBool(const QString& name, bool value) {
@@ -126,8 +239,7 @@ bool SettingsStore::writeBool(const QString& name, bool value) {
 }
 
 bool SettingsStore::removeValue(const QString& name) {
-    settings_->remove(name);
-    return written();
+    return stage(name, QVariant());
 }
 
 } // namespace kelta::platform

@@ -2,8 +2,11 @@
 // The program's stored settings: one INI file read and written through QSettings. Values sit at
 // the top level of the file ([General]) under their own names ("PAGE", "COM12", ...).
 
+#include <QDateTime>
+#include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -34,7 +37,8 @@ class SettingsStore {
 public:
     // Opens the settings file. With create, the folder and an empty file are made when missing;
     // without it, a missing file fails. An unreadable or refused file (settingsFileRefusal)
-    // fails in both cases, so nothing is ever written over it.
+    // fails in both cases, so nothing is ever written over it. A file with a format error is
+    // refused too, and stays refused at every later opening until it changes.
     static std::optional<SettingsStore> open(bool create);
     static std::optional<SettingsStore> openAt(const QString& path, bool create);
 
@@ -44,6 +48,7 @@ public:
 
     QString path() const;
 
+    // A value without a name (a line "=text") is not a value: it is neither listed nor read.
     bool hasValue(const QString& name) const;
     QStringList valueNames() const;
 
@@ -58,6 +63,9 @@ public:
 
     // Each write reaches the file at once (about 15 ms each: the file is rewritten safely);
     // false when it could not be written. While writes are held, they return true and wait.
+    // When the file changed since this store read or wrote it, it is read afresh first; if it
+    // now has a format error, nothing is written (the pending writes are dropped) and the file
+    // is refused from then on.
     bool writeInteger(const QString& name, int value);
     bool writeString(const QString& name, const QString& value);
     bool writeBool(const QString& name, bool value);
@@ -71,11 +79,24 @@ public:
     // Writes every held value out now and ends the holding; true when the file was written.
     bool commit();
 
+    // Size and change times of a file, to tell whether it changed since it was last read.
+    struct FileStamp {
+        bool exists = false;
+        qint64 size = 0;
+        QDateTime modified, changed;
+        bool operator==(const FileStamp&) const = default;
+    };
+
 private:
-    explicit SettingsStore(std::unique_ptr<QSettings> settings);
-    bool written();
+    SettingsStore(std::unique_ptr<QSettings> settings, const FileStamp& seen);
+    bool stage(const QString& name, const QVariant& value);
+    QVariant valueOf(const QString& name) const;
+    bool mayWrite();
 
     std::unique_ptr<QSettings> settings_;
+    FileStamp seen_; // the file as this store last read or wrote it
+    // Writes not yet in the file; an invalid value is a removal.
+    QMap<QString, QVariant> pending_;
     bool held_ = false;
 };
 

@@ -204,3 +204,91 @@ TEST(SettingsStore, AFileAboveTheLimitIsNeitherReadNorWritten) {
     QFile::remove(path);
     EXPECT_TRUE(kelta::platform::settingsFileRefusal(path).isEmpty());
 }
+
+TEST(SettingsStore, AFileWithAFormatErrorStaysRefusedAndUntouched) {
+    // Each text has a section header the reader cannot parse; what comes before it parses.
+    const QByteArray broken[] = {
+        "[General]\nPAGE=1\n[broken\nCOM1=1\n",
+        "PAGE=1\n[\nCOM1=1\n",
+        "[General]\nLanguageIndex=2\n[General\n",
+    };
+    for (const QByteArray& text : broken) {
+        SCOPED_TRACE(text.toStdString());
+        const QString path = freshPath("broken.ini");
+        writeFile(path, text);
+        for (int opening = 0; opening < 3; ++opening) {
+            EXPECT_FALSE(SettingsStore::openAt(path, false)) << "opening " << opening;
+            EXPECT_FALSE(SettingsStore::openAt(path, true)) << "opening " << opening;
+        }
+        EXPECT_EQ(fileText(path), text);
+
+        // Mended, the file is read afresh.
+        writeFile(path, "[General]\nPAGE=3\n");
+        auto mended = SettingsStore::openAt(path, false);
+        ASSERT_TRUE(mended);
+        EXPECT_EQ(mended->readInteger("PAGE"), 3);
+        EXPECT_FALSE(mended->hasValue("COM1"));
+    }
+}
+
+TEST(SettingsStore, AFileBrokenWhileOpenIsNotRewritten) {
+    const QByteArray broken = "[General]\nPAGE=1\n[broken\nCOM1=1\nCOM2=1\n";
+    enum class Write { At_once, Held_then_commit, Held_until_the_end };
+    for (const Write how : {Write::At_once, Write::Held_then_commit, Write::Held_until_the_end}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        const QString path = freshPath("edited.ini");
+        writeFile(path, "[General]\nPAGE=2\n");
+        {
+            auto store = SettingsStore::openAt(path, false);
+            ASSERT_TRUE(store);
+            // Another program replaces the file with one the reader cannot fully parse.
+            writeFile(path, broken);
+            if (how == Write::At_once) {
+                EXPECT_FALSE(store->writeInteger("LanguageIndex", 1));
+                EXPECT_FALSE(store->removeValue("PAGE"));
+            } else {
+                store->holdWrites();
+                EXPECT_TRUE(store->writeInteger("LanguageIndex", 1));
+                if (how == Write::Held_then_commit) {
+                    EXPECT_FALSE(store->commit());
+                }
+            }
+        }
+        EXPECT_EQ(fileText(path), broken);
+        EXPECT_FALSE(SettingsStore::openAt(path, true));
+        EXPECT_EQ(fileText(path), broken);
+    }
+
+    // A file changed by another program without a fault is written with both its values and ours.
+    const QString path = freshPath("edited.ini");
+    writeFile(path, "[General]\nPAGE=2\n");
+    auto store = SettingsStore::openAt(path, false);
+    ASSERT_TRUE(store);
+    writeFile(path, "[General]\nPAGE=2\nCOM7=1\n");
+    EXPECT_TRUE(store->writeInteger("LanguageIndex", 1));
+    auto again = SettingsStore::openAt(path, false);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->readInteger("COM7"), 1);
+    EXPECT_EQ(again->readInteger("LanguageIndex"), 1);
+}
+
+TEST(SettingsStore, AValueWithoutANameIsIgnored) {
+    const QString path = freshPath("unnamed.ini");
+    writeFile(path, "=7\n[General]\n=text\nPAGE=1\n");
+    auto store = SettingsStore::openAt(path, false);
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->valueNames(), QStringList{"PAGE"});
+    EXPECT_FALSE(store->hasValue(""));
+    EXPECT_EQ(store->readString(""), "");
+    EXPECT_THROW(store->readInteger(""), SettingsTypeError);
+    EXPECT_FALSE(store->writeString("", "x")) << "nothing can be stored without a name";
+
+    // Values written and removed while held are seen at once by the store itself.
+    store->holdWrites();
+    ASSERT_TRUE(store->writeString("COM1", "1"));
+    ASSERT_TRUE(store->removeValue("PAGE"));
+    QStringList names = store->valueNames();
+    EXPECT_EQ(names, QStringList{"COM1"});
+    EXPECT_FALSE(store->hasValue("PAGE"));
+    EXPECT_EQ(store->readInteger("COM1"), 1);
+}
