@@ -6,7 +6,7 @@
 
 #include "app/frmmodule.h"
 #include "click_probe.h"
-#include "monitor/run_controller.h"
+#include "app/run_controller.h"
 #include "reader-sim/sim_frames.h"
 #include "reader-sim/sim_host.h"
 #include "reader-sim/tag_population.h"
