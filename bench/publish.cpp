@@ -1,0 +1,224 @@
+// Publishing speed: messages per second from the publisher through a private broker (started
+// on a free loopback port) to a subscriber at QoS 1, next to building the messages alone.
+#include "publish/mqtt_publisher.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <arpa/inet.h>
+#include <atomic>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <memory>
+#include <mosquitto.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace kelta;
+using namespace kelta::publish;
+
+namespace {
+
+constexpr const char* kBroker = "/usr/sbin/mosquitto";
+
+monitor::DecodedTagRecord recordNo(int i) {
+    monitor::DecodedTagRecord r;
+    r.readerId = "0001";
+    char uid[17];
+    std::snprintf(uid, sizeof uid, "%016X", static_cast<unsigned>(i));
+    r.uid = uid;
+    r.rssi = std::to_string(100 + i % 50);
+    r.lqi = "55";
+    r.tagVer = "10";
+    r.packet = "00010001";
+    r.model = "21";
+    r.keyNo = "00";
+    r.group = "01";
+    r.sState = "10000000";
+    r.battery = "33";
+    r.isnH = "7F";
+    r.isnL = "01";
+    r.d1h = "23.50 C / 74.30 F";
+    r.d2h = "45.12%";
+    r.gps = "25°01'02.030\",121°33'44.050\",12,34";
+    return r;
+}
+
+const LinkInfo kLink{LinkType::Serial, QStringLiteral("COM3")};
+
+bool accepts(quint16 port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
+
+quint16 freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    quint16 port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
+}
+
+// The broker of this program, started once.
+struct Broker {
+    QTemporaryDir dir;
+    QProcess process;
+    quint16 port = 0;
+    bool up = false;
+    Broker() {
+        if (!QFileInfo(QString::fromLatin1(kBroker)).isExecutable() || !dir.isValid()) return;
+        port = freePort();
+        QFile conf(dir.filePath(QStringLiteral("broker.conf")));
+        if (!conf.open(QIODevice::WriteOnly)) return;
+        conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n"
+                                  "max_queued_messages 100000\nlog_dest none\n%2")
+                       .arg(port)
+                       .arg(::geteuid() == 0 ? QStringLiteral("user root\n") : QString())
+                       .toUtf8());
+        conf.close();
+        process.start(QString::fromLatin1(kBroker), {QStringLiteral("-c"), conf.fileName()});
+        if (!process.waitForStarted(5000)) return;
+        for (int i = 0; i < 500 && !up; ++i) {
+            up = accepts(port);
+            if (!up) QThread::msleep(10);
+        }
+    }
+    ~Broker() {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+};
+
+Broker& broker() {
+    static Broker b;
+    return b;
+}
+
+struct Subscriber {
+    mosquitto* mosq = nullptr;
+    std::atomic<long> received{0};
+    std::atomic<bool> subscribed{false};
+    explicit Subscriber(quint16 port) {
+        mosq = mosquitto_new(nullptr, true, this);
+        mosquitto_connect_callback_set(mosq, [](mosquitto* m, void*, int rc) {
+            if (rc == 0) mosquitto_subscribe(m, nullptr, "kelta/#", 1);
+        });
+        mosquitto_subscribe_callback_set(mosq, [](mosquitto*, void* self, int, int, const int*) {
+            static_cast<Subscriber*>(self)->subscribed = true;
+        });
+        mosquitto_message_callback_set(mosq, [](mosquitto*, void* self, const mosquitto_message*) {
+            ++static_cast<Subscriber*>(self)->received;
+        });
+        mosquitto_connect(mosq, "127.0.0.1", port, 30);
+        mosquitto_loop_start(mosq);
+    }
+    ~Subscriber() {
+        mosquitto_disconnect(mosq);
+        mosquitto_loop_stop(mosq, false);
+        mosquitto_destroy(mosq);
+    }
+};
+
+template <class Pred> bool waitFor(Pred pred, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        QThread::usleep(200);
+    }
+    return true;
+}
+
+void BM_BuildTagMessage(benchmark::State& state) {
+    const monitor::DecodedTagRecord r = recordNo(7);
+    const QDateTime now = QDateTime::currentDateTime();
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const TagMessage m = tagMessageFromRecord(r, monitor::DecodeMode::Live, kLink, now);
+        const QByteArray topic =
+            tagTopic(QStringLiteral("kelta"), QStringLiteral("north"), m.readerId, m.uid);
+        const QByteArray json = tagMessageJson(m);
+        bytes += static_cast<std::size_t>(topic.size() + json.size());
+        benchmark::DoNotOptimize(json.constData());
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(static_cast<int64_t>(bytes));
+}
+BENCHMARK(BM_BuildTagMessage);
+
+// One iteration: a batch of records built, published, and all received by the subscriber.
+void BM_PublishThroughBroker(benchmark::State& state) {
+    Broker& b = broker();
+    if (!b.up) {
+        state.SkipWithError("mosquitto is not installed or did not start");
+        return;
+    }
+    Subscriber sub(b.port);
+    if (!waitFor([&] { return sub.subscribed.load(); }, 10000)) {
+        state.SkipWithError("subscriber did not subscribe");
+        return;
+    }
+    PublishConfig c;
+    c.enabled = true;
+    c.host = QStringLiteral("127.0.0.1");
+    c.port = b.port;
+    c.site = QStringLiteral("north");
+    c.clientId = QStringLiteral("kelta-bench-pub");
+    c.queueBound = 100000;
+    MqttPublisher pub(c);
+    pub.start();
+    if (!waitFor([&] { return pub.state() == BrokerState::Connected; }, 10000)) {
+        state.SkipWithError("publisher did not connect");
+        return;
+    }
+    const int batch = static_cast<int>(state.range(0));
+    const QDateTime now = QDateTime::currentDateTime();
+    long expected = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < batch; ++i)
+            pub.publishTag(
+                tagMessageFromRecord(recordNo(i), monitor::DecodeMode::Live, kLink, now));
+        expected += batch;
+        if (!waitFor([&] { return sub.received.load() >= expected; }, 60000)) {
+            state.SkipWithError("messages did not arrive");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * batch);
+    state.counters["dropped"] = static_cast<double>(pub.counters().dropped);
+    pub.stop();
+}
+BENCHMARK(BM_PublishThroughBroker)
+    ->Arg(1)
+    ->Arg(100)
+    ->Arg(2000)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    mosquitto_lib_init();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,236 @@
+#include "publish/messages.h"
+
+#include <QStringList>
+
+namespace kelta::publish {
+
+namespace {
+
+QString fromUtf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+const char* linkTypeName(LinkType t) {
+    switch (t) {
+    case LinkType::Serial:
+        return "serial";
+    case LinkType::TcpClient:
+        return "tcp-client";
+    case LinkType::TcpServer:
+        return "tcp-server";
+    }
+    return "serial";
+}
+
+bool isRawByteText(const std::string& s) {
+    auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
+    return s.size() == 2 && hex(s[0]) && hex(s[1]);
+}
+
+// A small JSON writer: members in the order given (the grid's column order), texts escaped.
+class JsonWriter {
+public:
+    JsonWriter() { out_.reserve(768); }
+    void open() {
+        separate();
+        out_ += '{';
+        first_ = true;
+    }
+    void close() {
+        out_ += '}';
+        first_ = false;
+    }
+    void key(QLatin1String k) {
+        separate();
+        out_ += '"';
+        out_ += QByteArray(k.data(), k.size());
+        out_ += "\":";
+        first_ = true; // the value follows without a comma
+    }
+    void key(const QString& k) {
+        separate();
+        text(k);
+        out_ += ':';
+        first_ = true;
+    }
+    void string(QLatin1String k, const QString& v) {
+        key(k);
+        text(v);
+        first_ = false;
+    }
+    void number(QLatin1String k, qint64 v) {
+        key(k);
+        out_ += QByteArray::number(v);
+        first_ = false;
+    }
+    void members(QLatin1String k, const std::vector<std::pair<QString, QString>>& pairs) {
+        key(k);
+        open();
+        for (const auto& [name, value] : pairs) {
+            key(name);
+            text(value);
+            first_ = false;
+        }
+        close();
+    }
+    QByteArray take() { return std::move(out_); }
+
+private:
+    void separate() {
+        if (!first_) out_ += ',';
+    }
+    void text(const QString& v) {
+        static const char kHex[] = "0123456789abcdef";
+        out_ += '"';
+        for (const char c : v.toUtf8()) {
+            const auto u = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                out_ += '\\';
+                out_ += c;
+            } else if (u < 0x20) {
+                switch (c) {
+                case '\n':
+                    out_ += "\\n";
+                    break;
+                case '\r':
+                    out_ += "\\r";
+                    break;
+                case '\t':
+                    out_ += "\\t";
+                    break;
+                default:
+                    out_ += "\\u00";
+                    out_ += kHex[u >> 4];
+                    out_ += kHex[u & 0x0F];
+                }
+            } else {
+                out_ += c;
+            }
+        }
+        out_ += '"';
+    }
+
+    QByteArray out_;
+    bool first_ = true;
+};
+
+} // namespace
+
+TagMessage tagMessageFromRecord(const monitor::DecodedTagRecord& r, monitor::DecodeMode mode,
+                                const LinkInfo& link, const QDateTime& received) {
+    TagMessage m;
+    m.readerId = fromUtf8(r.readerId);
+    m.uid = fromUtf8(r.uid);
+    m.link = link;
+    m.received = received;
+    m.logRecord = mode == monitor::DecodeMode::Log;
+    const std::pair<const char*, const std::string*> cells[] = {
+        {"UID", &r.uid},        {"RSSI", &r.rssi},       {"LQI", &r.lqi},     {"TagVer", &r.tagVer},
+        {"Packet", &r.packet},  {"Model", &r.model},     {"KeyNo", &r.keyNo}, {"Group", &r.group},
+        {"S_State", &r.sState}, {"Battery", &r.battery}, {"ISN_H", &r.isnH},  {"ISN_L", &r.isnL},
+        {"D_1H", &r.d1h},       {"D_1L", &r.d1l},        {"D_2H", &r.d2h},    {"D_2L", &r.d2l},
+        {"ID", &r.readerId}};
+    for (const auto& [name, text] : cells)
+        m.fields.emplace_back(QLatin1String(name), fromUtf8(*text));
+    if (m.logRecord) {
+        m.fields.emplace_back(QStringLiteral("Index"), fromUtf8(r.index));
+        m.fields.emplace_back(QStringLiteral("DateTime"), fromUtf8(r.logDateTime));
+    }
+    m.fields.emplace_back(QStringLiteral("GPS"), fromUtf8(r.gps));
+    if (m.logRecord) m.fields.emplace_back(QStringLiteral("LOGStatus"), fromUtf8(r.logStatus));
+    // The decoder writes D_2H as two hex digits for raw values and as a longer text (a
+    // temperature, a humidity or a counter) when it read the sensors; D_1H may then be empty.
+    if (!r.d2h.empty() && !isRawByteText(r.d2h)) {
+        if (!r.d1h.empty()) m.sensors.emplace_back(QStringLiteral("D_1H"), fromUtf8(r.d1h));
+        m.sensors.emplace_back(QStringLiteral("D_2H"), fromUtf8(r.d2h));
+    }
+    return m;
+}
+
+QString isoTimeWithZone(const QDateTime& t) {
+    if (!t.isValid()) return QString();
+    // Qt::ISODateWithMs writes "Z" for UTC and nothing at all for a time without zone: write
+    // the offset out always, so that a reader of the message never has to guess the zone.
+    // The time is written in its own zone (local time for the clock's times).
+    const QDateTime& local = t;
+    const int offset = local.offsetFromUtc();
+    const int mins = (offset < 0 ? -offset : offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+           (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2")
+               .arg(mins / 60, 2, 10, QLatin1Char('0'))
+               .arg(mins % 60, 2, 10, QLatin1Char('0'));
+}
+
+QByteArray tagMessageJson(const TagMessage& m) {
+    JsonWriter w;
+    w.open();
+    w.string(QLatin1String("readerId"), m.readerId);
+    w.string(QLatin1String("uid"), m.uid);
+    w.key(QLatin1String("link"));
+    w.open();
+    w.string(QLatin1String("kind"), QLatin1String(linkTypeName(m.link.type)));
+    w.string(m.link.type == LinkType::Serial ? QLatin1String("port") : QLatin1String("address"),
+             m.link.name);
+    w.close();
+    w.string(QLatin1String("mode"), m.logRecord ? QStringLiteral("log") : QStringLiteral("live"));
+    w.string(QLatin1String("received"), isoTimeWithZone(m.received));
+    w.members(QLatin1String("fields"), m.fields);
+    if (!m.sensors.empty()) w.members(QLatin1String("sensors"), m.sensors);
+    w.close();
+    return w.take();
+}
+
+QByteArray presenceEventJson(const PresenceEvent& e) {
+    JsonWriter w;
+    w.open();
+    w.string(QLatin1String("event"), e.kind == PresenceEvent::Kind::Absent
+                                         ? QStringLiteral("absent")
+                                         : QStringLiteral("returned"));
+    w.string(QLatin1String("uid"), e.uid);
+    if (!e.readerId.isEmpty()) w.string(QLatin1String("readerId"), e.readerId);
+    w.string(QLatin1String("rssi"), e.rssi);
+    w.string(QLatin1String("lqi"), e.lqi);
+    w.string(QLatin1String("lastSeen"), isoTimeWithZone(e.lastSeen));
+    w.string(QLatin1String("time"), isoTimeWithZone(e.at));
+    w.number(QLatin1String("silentMs"), e.silentMs < 0 ? -e.silentMs : e.silentMs);
+    w.close();
+    return w.take();
+}
+
+QString topicLevel(const QString& name) {
+    QString out;
+    out.reserve(name.size());
+    for (const QChar ch : name) {
+        const bool bad = ch == QLatin1Char('/') || ch == QLatin1Char('+') ||
+                         ch == QLatin1Char('#') || ch.unicode() < 0x20 || ch.unicode() == 0x7F;
+        out += bad ? QLatin1Char('_') : ch;
+    }
+    return out.isEmpty() ? QStringLiteral("_") : out;
+}
+
+QString topicPrefixLevels(const QString& prefix) {
+    QStringList levels;
+    for (const QString& level : prefix.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+        levels << topicLevel(level);
+    if (levels.isEmpty()) return QStringLiteral("kelta");
+    // Topics starting with '$' belong to the broker and are refused for publishing.
+    if (levels.front().startsWith(QLatin1Char('$'))) levels.front()[0] = QLatin1Char('_');
+    return levels.join(QLatin1Char('/'));
+}
+
+QByteArray tagTopic(const QString& prefix, const QString& site, const QString& readerId,
+                    const QString& uid) {
+    return (topicPrefixLevels(prefix) + QLatin1Char('/') + topicLevel(site) +
+            QStringLiteral("/reader/") + topicLevel(readerId) + QStringLiteral("/tag/") +
+            topicLevel(uid))
+        .toUtf8();
+}
+
+QByteArray eventTopic(const QString& prefix, const QString& site) {
+    return (topicPrefixLevels(prefix) + QLatin1Char('/') + topicLevel(site) +
+            QStringLiteral("/event"))
+        .toUtf8();
+}
+
+} // namespace kelta::publish
