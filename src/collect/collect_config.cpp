@@ -147,6 +147,7 @@ bool parseHostPort(const QString& text, QString& host, int& port, QString& error
     const QString t = text.trimmed();
     port = 0;
     QString portText;
+    bool hasPort = false;
     if (t.startsWith(QLatin1Char('['))) {
         const int close = t.indexOf(QLatin1Char(']'));
         if (close < 0) {
@@ -161,10 +162,12 @@ bool parseHostPort(const QString& text, QString& host, int& port, QString& error
                 return false;
             }
             portText = rest.mid(1);
+            hasPort = true;
         }
     } else if (t.count(QLatin1Char(':')) == 1) {
         host = t.section(QLatin1Char(':'), 0, 0);
         portText = t.section(QLatin1Char(':'), 1);
+        hasPort = true;
     } else {
         host = t; // a plain IPv6 address has no port
     }
@@ -172,7 +175,7 @@ bool parseHostPort(const QString& text, QString& host, int& port, QString& error
         error = QStringLiteral("\"%1\" names no host").arg(t);
         return false;
     }
-    if (!portText.isNull()) {
+    if (hasPort) {
         const auto p = decimalInt(portText);
         if (!p || *p < 1 || *p > 65535 || portText.startsWith(QLatin1Char('+'))) {
             error = QStringLiteral("\"%1\": port is not 1 ... 65535").arg(t);
