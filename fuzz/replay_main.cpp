@@ -27,5 +27,6 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("replayed %d inputs\n", count);
-    return 0;
+    // No input at all is a missing corpus, not a pass.
+    return count > 0 ? 0 : 1;
 }

@@ -97,7 +97,8 @@ void buildShell(ShellControls& c, QWidget* window) {
     c.Panel19->hide();
     bottom->addWidget(c.Panel19);
 
-    c.sbMain = named(new StatusBar(c.pnlBottom), "sbMain");
+    // Panel 0: the run's counters and exchange texts; panel 1: the state of the run's files.
+    c.sbMain = named(new StatusBar(c.pnlBottom, 2), "sbMain");
     bottom->addWidget(c.sbMain, 1);
     // The language chooser a user finds, at the status bar's right end (beside it rather than
     // in it, where the bar's top spacing would cut it); Panel19's buttons stay hidden.

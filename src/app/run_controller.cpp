@@ -41,11 +41,12 @@ std::optional<long long> decimalOf(const QString& text) {
     return v;
 }
 
-// A port field: its decimal number, 4001 when it is not one, written back.
+// A port field shows the port used: its decimal number when that is a port (1 ... 65535),
+// else 4001.
 void normalisePort(QLineEdit* edit) {
     if (!edit) return;
     const auto v = decimalOf(edit->text());
-    edit->setText(QString::number(v && *v >= INT32_MIN && *v <= INT32_MAX ? *v : 4001));
+    edit->setText(QString::number(v && *v >= 1 && *v <= 65535 ? *v : 4001));
 }
 
 void setEnabled(QWidget* w, bool on) {
@@ -288,11 +289,20 @@ void RunController::startRun(QObject* sender) {
     setCaption(w_.pnCount, QStringLiteral("0"));
     setTag(w_.pnCount, 0);
 
-    // The auto-save file is made ready and the links opened; a folder that cannot be made
-    // gives the default file name.
-    const QString saveName = engine_.open(config);
+    // The auto-save file is made ready (the previous one moved aside) and the links opened.
+    engine_.open(config);
     if (!*alive) return;
-    if (config.autoSave && w_.edtSaveFile->text() != saveName) w_.edtSaveFile->setText(saveName);
+    if (!engine_.linksOpened()) {
+        // No reader can reach this run (its listening port is taken): it ends at once, and
+        // the status bar says why.
+        const QString why = engine_.openFailure();
+        requestStop();
+        endRun();
+        if (!*alive) return;
+        w_.sbMain->setPanelText(0, why + QStringLiteral(" The run was stopped."));
+        BeepIfEnabled(300, 300);
+        return;
+    }
 
     w_.gboxRSSI->show();
     setEnabled(w_.pnlFun, true);
@@ -511,28 +521,34 @@ void RunController::readerAccepting(const QString& address) {
     if (w_.edtTcpClientIP) w_.edtTcpClientIP->setText(address);
 }
 
-void RunController::removeMemoLine(const QString& address) {
-    if (!w_.MemoClient1) return;
-    const int line = w_.MemoClient1->indexOfLine(address);
-    if (line < 0) return;
-    if (w_.MemoClient0) w_.MemoClient0->deleteLine(line);
-    w_.MemoClient1->deleteLine(line);
+void RunController::removeMemoLine(const QString& line) {
+    // MemoClient0 lists each connection as address:port, MemoClient1 its bare address on the
+    // same line number.
+    if (!w_.MemoClient0 || line.isEmpty()) return;
+    const int index = w_.MemoClient0->indexOfLine(line);
+    if (index < 0) return;
+    w_.MemoClient0->deleteLine(index);
+    if (w_.MemoClient1 && index < w_.MemoClient1->lineCount()) w_.MemoClient1->deleteLine(index);
 }
 
-void RunController::readerReplaced(const QString& address) {
-    removeMemoLine(address);
+void RunController::readerReplaced(const QString& line) {
+    removeMemoLine(line);
 }
 
 void RunController::readerAccepted(const QString& address, quint16 port) {
-    if (w_.MemoClient1 && w_.MemoClient1->indexOfLine(address) < 0) {
-        if (w_.MemoClient0)
-            w_.MemoClient0->addLine(address + QLatin1Char(':') + QString::number(port));
-        w_.MemoClient1->addLine(address);
+    const QString line = address + QLatin1Char(':') + QString::number(port);
+    if (w_.MemoClient0 && w_.MemoClient0->indexOfLine(line) < 0) {
+        w_.MemoClient0->addLine(line);
+        if (w_.MemoClient1) w_.MemoClient1->addLine(address);
     }
 }
 
-void RunController::readerLost(const QString& address) {
-    if (readTagPageShown()) removeMemoLine(address);
+void RunController::readerLost(const QString& line) {
+    if (readTagPageShown()) removeMemoLine(line);
+}
+
+void RunController::fileFailure(const QString&) {
+    // The tag tables show the file notice in the status bar as the store changes it.
 }
 
 void RunController::networkClosed() {

@@ -65,7 +65,8 @@ public:
     void tsSetTAGShow();
     void pnlSelResize();
 
-    // Links of the run.
+    // Links of the run (the port fields normalised first). False when the run cannot receive
+    // anything: its listening port cannot be had (MonitorEngine::openFailure()).
     bool OpenMonitorLinks();
     void CloseMonitorLinks();
     bool PollMonitorLinks(DecodeMode mode);
@@ -116,10 +117,11 @@ public:
     void listeningOpening(int port) override;
     bool takesConnections() override;
     void readerAccepting(const QString& address) override;
-    void readerReplaced(const QString& address) override;
+    void readerReplaced(const QString& line) override;
     void readerAccepted(const QString& address, quint16 port) override;
-    void readerLost(const QString& address) override;
+    void readerLost(const QString& line) override;
     void networkClosed() override;
+    void fileFailure(const QString& notice) override;
     void beep(int hz, int ms) override;
     void recordAccepted(const DecodedTagRecord& record, DecodeMode mode, const RecordOrigin& origin,
                         const QDateTime& received) override;
@@ -145,7 +147,7 @@ private:
     void connectHandlers();
     bool closeLinks();
     bool readTagPageShown() const;
-    void removeMemoLine(const QString& address);
+    void removeMemoLine(const QString& line);
 
     TfrmModule& w_;
     reader::LinkState& link_;

@@ -91,6 +91,9 @@ TagTables::TagTables(TfrmModule& window, reader::LinkState& link)
     store_.setCollectNewTags(true);
     store_.setViewsPendingHook([this] { scheduleViews(); });
     store_.setSelectionCountersHook([this] { resetSelectionCounters(); });
+    store_.setTranslator(
+        [](const QString& text) { return Translate(currentLanguageIndex(), text); });
+    store_.setFileNoticeHook([this](const QString& notice) { showFileNotice(notice); });
     viewTimer_.setSingleShot(true);
     viewTimer_.setInterval(kViewRefreshMs);
     connect(&viewTimer_, &QTimer::timeout, this, [this] { flushViews(); });
@@ -164,6 +167,12 @@ void TagTables::syncSettings() {
     if (w_.edtSaveFile) store_.setAutoSavePath(w_.edtSaveFile->text());
     if (w_.edtEvenLogFile) store_.setEventLogPath(w_.edtEvenLogFile->text());
     store_.setAutoSave(w_.chbAutoSave && w_.chbAutoSave->isChecked());
+}
+
+void TagTables::showFileNotice(const QString& notice) {
+    if (!w_.sbMain || w_.sbMain->panelCount() < 2) return;
+    w_.sbMain->setPanelText(1, notice);
+    w_.sbMain->setToolTip(notice);
 }
 
 void TagTables::syncSelection() {

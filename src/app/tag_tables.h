@@ -86,6 +86,8 @@ public:
     // Reads edtTagTimeout (at least 1 s), writes it back and returns the seconds.
     int normaliseTagTimeout();
 
+    // Closes the files; lines that could not be written in this run are reported on stderr,
+    // once per run.
     void closeFiles() { store_.closeFiles(); }
     platform::AppendFile& eventLogFile() { return store_.eventLogFile(); }
     platform::AppendFile& autoSaveFile() { return store_.autoSaveFile(); }
@@ -94,6 +96,16 @@ public:
     static QString selectionFilePath() { return TagStore::selectionFilePath(); }
     // Rewrites the selection file with the captions of lvSel, each once, in list order.
     bool saveSelectionFile();
+
+    // What the user is told about the files (panel 1 of the status bar): a file that cannot be
+    // written, with the lines lost so far, a file written again after a failure, and where the
+    // previous auto-save file was kept. Empty while all is well.
+    QString fileNotice() const { return store_.fileNotice(); }
+    // Start of a run: the previous auto-save file was kept as `keptAs`, or could not be moved
+    // aside for `error` (both empty: there was none).
+    void notePreviousAutoSaveFile(const QString& keptAs, const QString& error) {
+        store_.notePreviousAutoSaveFile(keptAs, error);
+    }
 
     // Time of the last report of the tag in grdSel row `row`.
     QDateTime lastSeen(int row) const { return store_.lastSeen(row); }
@@ -134,6 +146,8 @@ private:
     void scheduleViews();
     void syncSelection();
     void syncSettings();
+    // Panel 1 of the status bar shows the file notice (and its tool tip the same).
+    void showFileNotice(const QString& notice);
     void resetSelectionCounters();
     void resetGrid(StringGrid* grid, const QStringList& headers);
     void clearSelectionGrid();

@@ -21,6 +21,12 @@ MonitorEngine::MonitorEngine(TagStore& store, MonitorEvents& events)
     // Frames still held when the run is to end are not decoded: it ends within its pass.
     serial_.setKeepGoing([this] { return keepGoing(); });
     net_.setKeepGoing([this] { return keepGoing(); });
+    // What the files say goes to whoever listened to the store before, and to the events.
+    previousNoticeHook_ = store_.fileNoticeHook();
+    store_.setFileNoticeHook([this](const QString& notice) {
+        if (previousNoticeHook_) previousNoticeHook_(notice);
+        events_.fileFailure(notice);
+    });
     store_.setRecordHook(
         [this](const DecodedTagRecord& record, DecodeMode mode, const QDateTime& received) {
             events_.recordAccepted(record, mode, originOf(record), received);
@@ -30,6 +36,7 @@ MonitorEngine::MonitorEngine(TagStore& store, MonitorEvents& events)
 
 MonitorEngine::~MonitorEngine() {
     *alive_ = false;
+    store_.setFileNoticeHook(std::move(previousNoticeHook_));
     store_.setRecordHook({});
     store_.setPresenceHook({});
 }
@@ -74,6 +81,12 @@ void MonitorEngine::run(const RunConfig& config) {
                                                           : &store_.liveTable());
     open(config);
     if (!*alive) return;
+    if (!linksOpened_) {
+        // Nothing can reach this run: it ends at once, and says why.
+        events_.linksFailed(openFailure_);
+        finish();
+        return;
+    }
     announce();
     if (!*alive) return;
     loop();
@@ -92,7 +105,10 @@ QString MonitorEngine::open(const RunConfig& config) {
     store_.setSelection(config.selectedTags);
     store_.setTagTimeout(config.tagTimeoutSeconds);
     QString saveName = config.autoSaveFile;
-    if (config.autoSave) saveName = store_.prepareAutoSaveFile(config.autoSaveFallback);
+    if (config.autoSave)
+        saveName = store_.prepareAutoSaveFile(config.autoSaveFallback);
+    else
+        store_.notePreviousAutoSaveFile({}, {});
     config_.autoSaveFile = saveName;
     OpenMonitorLinks();
     return saveName;
@@ -169,12 +185,18 @@ bool MonitorEngine::OpenMonitorLinks() {
     net_.highestAcceptedReader = 0;
     serial_.setHighestSerialPort(0);
     pollCursor_ = 0;
+    linksOpened_ = true;
+    openFailure_.clear();
     if (config_.linkMode == RunConfig::kOutgoingTcp || config_.linkMode == RunConfig::kListeningTcp)
-        net_.OpenNetworkLinks(config_.linkMode);
+        linksOpened_ = net_.OpenNetworkLinks(config_.linkMode);
     else {
         serial_.OpenSerialLinks();
         for (int n = 1; n <= SerialLinks::kHighestPort; ++n)
             if (serial_.isOpen(n)) events_.serialOpened(n);
+    }
+    if (!linksOpened_) {
+        openFailure_ = net_.listenFailure();
+        return false;
     }
     WaitPump(timing::kOpenLinksSettleMs, 10);
     PumpEvents();

@@ -12,6 +12,7 @@
 #include "monitor/network_links.h"
 #include "monitor/run_config.h"
 #include "monitor/serial_links.h"
+#include "monitor/tag_store.h"
 
 #include <QDateTime>
 #include <QString>
@@ -21,8 +22,6 @@
 #include <span>
 
 namespace kelta::monitor {
-
-class TagStore;
 
 class MonitorEngine {
 public:
@@ -36,8 +35,13 @@ public:
     void run(const RunConfig& config);
 
     // Phases of a run. open(): the store takes the file names, selection and time-out; the
-    // auto-save file is made ready (returns the name used); the links are opened.
+    // auto-save file is made ready, an old one moved aside (returns the name used); the links
+    // are opened (linksOpened() says whether the run can receive anything).
     QString open(const RunConfig& config);
+    // False after an open() whose links cannot receive anything (the listening port taken):
+    // openFailure() says why, and the run is to end at once.
+    bool linksOpened() const { return linksOpened_; }
+    QString openFailure() const { return openFailure_; }
     // The link-mode announcement to every reader, and the settling wait after it; the
     // counters and the run's start time begin here.
     void announce();
@@ -53,7 +57,7 @@ public:
     // Another condition the run keeps going on (a window's Start button still saying Stop).
     void setKeepGoing(std::function<bool()> fn) { keepGoing_ = std::move(fn); }
 
-    // Links of the run.
+    // Links of the run; false when its listening port cannot be had.
     bool OpenMonitorLinks();
     void CloseMonitorLinks();
     bool PollMonitorLinks(DecodeMode mode);
@@ -97,6 +101,10 @@ private:
     QDateTime runStartTime_;
     bool stopRequested_ = false;
     bool running_ = false;
+    bool linksOpened_ = true;
+    QString openFailure_;
+    // The store's file-notice hook before this engine forwarded it to its events.
+    TagStore::FileNoticeHook previousNoticeHook_;
     std::uint64_t passes_ = 0;
     // Cleared by the destructor: a loop suspended in a wait learns that the engine is gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

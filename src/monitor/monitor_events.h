@@ -71,11 +71,18 @@ public:
 
     // The listening server and the readers that connect to it.
     virtual void listeningOpening(int port) { (void)port; }
+    // False while the run leaves its connections to someone else (a window on its setting
+    // pages): new readers wait, and a lost outgoing connection is not made again.
     virtual bool takesConnections() { return true; }
+    // Every connection is a reader of its own, listed as "address:port" (`line`), several from
+    // one address included. Accepting: a connection from `address` is being taken. Replaced:
+    // the reader of `line` is gone for good (closed and superseded, or refused for want of
+    // room). Lost: the reader of `line` closed, or stayed silent while a newer one from its
+    // address delivers.
     virtual void readerAccepting(const QString& address) { (void)address; }
-    virtual void readerReplaced(const QString& address) { (void)address; }
+    virtual void readerReplaced(const QString& line) { (void)line; }
     virtual void readerAccepted(const QString& address, quint16 port) { (void)address, (void)port; }
-    virtual void readerLost(const QString& address) { (void)address; }
+    virtual void readerLost(const QString& line) { (void)line; }
     // All network links closed.
     virtual void networkClosed() {}
 
@@ -87,7 +94,14 @@ public:
     // An absence or return of a selected tag, once per event-log line.
     virtual void presenceChanged(const PresenceChange& change) { (void)change; }
 
-    // A file of the run could not be written.
+    // The run cannot receive anything (its listening port is taken): `reason` says why, as
+    // "Listen port 4001 is in use by another program."; the run ends at once.
+    virtual void linksFailed(const QString& reason) { (void)reason; }
+
+    // What the run's files say changed: a file that cannot be written (with the lines lost so
+    // far), written again, the selection file, the previous auto-save file kept aside; empty
+    // when all is well again (TagStore::fileNotice()). Lines lost are also reported on stderr
+    // once per run when the files close.
     virtual void fileFailure(const QString& message) { (void)message; }
     // A tone when the run's beep is on.
     virtual void beep(int hz, int ms) { (void)hz, (void)ms; }

@@ -70,12 +70,14 @@ int NetworkLinks::remotePort() const {
 // -------------------------------------------------------------------------------------------
 // Opening.
 
-void NetworkLinks::OpenNetworkLinks(int linkMode) {
+bool NetworkLinks::OpenNetworkLinks(int linkMode) {
     mode_ = linkMode;
+    listenFailure_.clear();
     if (linkMode == 0)
         openOutgoing();
     else if (linkMode == 2)
         openListening();
+    return listenFailure_.isEmpty();
 }
 
 void NetworkLinks::openOutgoing() {
@@ -88,6 +90,8 @@ void NetworkLinks::openOutgoing() {
         destroyConnection(k);
         lastDataTick_[static_cast<std::size_t>(k)] = platform::tickMs();
     }
+    reconnect_.fill({});
+    outgoingActive_ = true;
 
     for (int k = 0; k <= kHighestReaderSlot; ++k) {
         if (!config_.addressChecked[static_cast<std::size_t>(k)]) continue;
@@ -104,6 +108,8 @@ void NetworkLinks::openOutgoing() {
         if (platform::ticksSince(start) >= limit) break;
         PumpEvents();
         if (!*alive || programClosing()) return;
+        // A reader that refused the first attempt may be there for the next one.
+        if (!reconnectDue(alive)) return;
         platform::sleepMs(timing::kPumpSleepMs);
     }
 }
@@ -113,8 +119,14 @@ void NetworkLinks::openListening() {
     events_.listeningOpening(port);
     resetAccepted();
     if (server_->isListening()) server_->close();
-    // A port that cannot be bound leaves the run without readers, as with no reader at all.
-    server_->listen(QHostAddress::Any, static_cast<quint16>(port));
+    if (server_->listen(QHostAddress::Any, static_cast<quint16>(port))) return;
+    // Without its port no reader can reach the run: whoever runs it tells the user and ends it.
+    if (server_->serverError() == QAbstractSocket::AddressInUseError)
+        listenFailure_ = QStringLiteral("Listen port %1 is in use by another program.").arg(port);
+    else
+        listenFailure_ = QStringLiteral("Listen port %1 cannot be opened: %2.")
+                             .arg(port)
+                             .arg(server_->errorString());
 }
 
 void NetworkLinks::startConnection(int slot) {
@@ -130,6 +142,8 @@ void NetworkLinks::startConnection(int slot) {
     s->setReadBufferSize(kReadBufferCap);
     readerConnections_[i] = s;
     outgoingCarry_[i].clear();
+    // A new attempt replaces one that was waiting (the watchdog's, or a reconnection).
+    reconnect_[i].pending = false;
     connect(s, &QTcpSocket::connected, this, [this, s] { ClientSocket1Connect(s); });
     connect(s, &QTcpSocket::disconnected, this, [this, s] { ClientSocket1Disconnect(s); });
     connect(s, &QAbstractSocket::errorOccurred, this, [this, s] { ClientSocket1Error(s); });
@@ -138,6 +152,42 @@ void NetworkLinks::startConnection(int slot) {
             ClientSocket1Connecting(s);
     });
     s->connectToHost(host, static_cast<quint16>(port));
+}
+
+void NetworkLinks::scheduleReconnect(QTcpSocket* socket) {
+    // Only a monitoring connection of a running run, and only the one its slot holds.
+    if (!outgoingActive_ || !socket || !events_.takesConnections() || !keepGoing()) return;
+    if (socket->state() != QAbstractSocket::UnconnectedState &&
+        socket->state() != QAbstractSocket::ClosingState)
+        return;
+    const int slot = socket->property("tag").toInt();
+    if (slot < 1 || slot > kHighestReaderSlot) return;
+    const std::size_t i = static_cast<std::size_t>(slot);
+    if (readerConnections_[i] != socket) return;
+    Reconnect& r = reconnect_[i];
+    if (r.pending) return;
+    const std::uint32_t longest = timing::kReconnectLongestMs;
+    const std::uint32_t wait = std::min(timing::kReconnectFirstMs << r.step, longest);
+    r.pending = true;
+    r.since = platform::tickMs();
+    r.waitMs = timing::scaled(wait);
+    if ((timing::kReconnectFirstMs << r.step) < longest) ++r.step;
+}
+
+bool NetworkLinks::reconnectDue(const Alive& alive) {
+    if (!outgoingActive_) return true;
+    for (int k = 1; k <= kHighestReaderSlot; ++k) {
+        const std::size_t i = static_cast<std::size_t>(k);
+        Reconnect& r = reconnect_[i];
+        if (!r.pending || platform::ticksSince(r.since) < r.waitMs) continue;
+        r.pending = false;
+        destroyConnection(k);
+        startConnection(k);
+        lastDataTick_[i] = platform::tickMs();
+        PumpEvents();
+        if (!*alive) return false;
+    }
+    return true;
 }
 
 void NetworkLinks::destroyConnection(int slot) {
@@ -165,6 +215,9 @@ bool NetworkLinks::settleSteps(const Alive& alive) {
 void NetworkLinks::CloseNetworkLinks() {
     const Alive alive = alive_;
     const int mode = mode_;
+    // The connections closed now are not made again.
+    outgoingActive_ = false;
+    reconnect_.fill({});
     if (mode == 0) {
         events_.outgoingClosing();
         for (int k = 1; k <= kHighestReaderSlot; ++k) {
@@ -202,10 +255,27 @@ void NetworkLinks::resetAccepted() {
 }
 
 void NetworkLinks::clearAccepted(int slot) {
-    Accepted& a = acceptedReaders_[static_cast<std::size_t>(slot)];
-    a.socket = nullptr;
-    a.address.clear();
-    a.carry.clear();
+    acceptedReaders_[static_cast<std::size_t>(slot)] = Accepted{};
+}
+
+void NetworkLinks::retireSuperseded() {
+    const int highest = std::min(highestAcceptedReader, kHighestAcceptedSlot);
+    const std::uint32_t silence = timing::scaled(timing::kWatchdogMs);
+    for (int k = 1; k <= highest; ++k) {
+        Accepted& old = acceptedReaders_[static_cast<std::size_t>(k)];
+        if (!old.socket || platform::ticksSince(old.lastDataTick) < silence) continue;
+        bool replaced = false;
+        for (int j = 1; j <= highest && !replaced; ++j) {
+            const Accepted& other = acceptedReaders_[static_cast<std::size_t>(j)];
+            replaced = j != k && other.socket && other.address == old.address &&
+                       other.order > old.order && other.delivered;
+        }
+        if (!replaced) continue;
+        QTcpSocket* s = old.socket;
+        events_.readerLost(old.line);
+        clearAccepted(k);
+        dropSocket(s, this);
+    }
 }
 
 // -------------------------------------------------------------------------------------------
@@ -270,7 +340,10 @@ bool NetworkLinks::PollNetworkLink(DecodeMode mode, int& pollCursor) {
             if (waiting(k, true)) found = k;
         for (int k = 1; k <= highest && !found; ++k)
             if (waiting(k, false)) found = k;
-        if (!found) return false;
+        if (!found) {
+            retireSuperseded();
+            return false;
+        }
         pollCursor = found;
         // Every connection with bytes waiting is served, the one found first.
         bool result = false;
@@ -278,19 +351,24 @@ bool NetworkLinks::PollNetworkLink(DecodeMode mode, int& pollCursor) {
             const int k = (found - 1 + i) % highest + 1;
             if (!waiting(k, false)) continue;
             Accepted& a = acceptedReaders_[static_cast<std::size_t>(k)];
+            a.lastDataTick = platform::tickMs();
+            a.delivered = true;
             result = readAndSplit(a.socket, a.carry, a.address, mode) || result;
             if (!*alive) return result;
         }
+        retireSuperseded();
         return result;
     }
     if (mode_ != 0) return false;
 
     const int highest = std::min(highestReaderConnection, kHighestReaderSlot);
-    // Watchdog: a connection silent for 15 s (or never made) is dropped and made again.
+    if (!reconnectDue(alive)) return false;
+    // Watchdog: a connection silent for 15 s (or never made) is dropped and made again; one
+    // that was lost waits for its own attempt instead.
     const std::uint32_t limit = timing::scaled(timing::kWatchdogMs);
     for (int k = 1; k <= highest; ++k) {
         const std::size_t i = static_cast<std::size_t>(k);
-        if (!readerConnections_[i]) continue;
+        if (!readerConnections_[i] || reconnect_[i].pending) continue;
         if (platform::ticksSince(lastDataTick_[i]) < limit) continue;
         lastDataTick_[i] = platform::tickMs();
         PumpEvents();
@@ -328,6 +406,8 @@ bool NetworkLinks::PollNetworkLink(DecodeMode mode, int& pollCursor) {
         result = readAndSplit(s, outgoingCarry_[i], name, mode) || result;
         if (!*alive) return result;
         lastDataTick_[i] = platform::tickMs();
+        // Data came: the next loss is tried again after the shortest wait.
+        reconnect_[i].step = 0;
     }
     return result;
 }
@@ -369,6 +449,7 @@ void NetworkLinks::ClientSocket1Connecting(QTcpSocket* socket) {
 
 void NetworkLinks::ClientSocket1Disconnect(QTcpSocket* socket) {
     events_.outgoingLost(socket);
+    scheduleReconnect(socket);
     // The incomplete frame of a closed connection has no continuation.
     const int slot = socket->property("tag").toInt();
     if (slot >= 0 && slot < kReaderSlots &&
@@ -377,8 +458,9 @@ void NetworkLinks::ClientSocket1Disconnect(QTcpSocket* socket) {
 }
 
 void NetworkLinks::ClientSocket1Error(QTcpSocket* socket) {
-    // No error is raised: a connection that cannot be made is tried again by the watchdog.
+    // No error is raised: a connection that could not be made is tried again after a wait.
     events_.outgoingError(socket);
+    scheduleReconnect(socket);
 }
 
 // -------------------------------------------------------------------------------------------
@@ -408,23 +490,30 @@ void NetworkLinks::ServerSocketClientConnect(QTcpSocket* socket) {
     acceptedAll_.push_back(guard);
 
     const QString address = addressText(socket->peerAddress());
+    const QString line = address + QLatin1Char(':') + QString::number(socket->peerPort());
     events_.readerAccepting(address);
 
-    // A reader connecting again from the same address replaces its older record.
+    // A reader connecting again from the same address replaces its older connection when
+    // that one has closed; one still open may be another reader behind the same address
+    // (it is replaced later only if it stays silent while this one delivers).
     for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
         Accepted& a = acceptedReaders_[static_cast<std::size_t>(k)];
-        if (!a.socket || a.address != address) continue;
-        events_.readerReplaced(address);
+        if (a.address != address || connected(a.socket)) continue;
+        QTcpSocket* old = a.socket;
+        events_.readerReplaced(a.line);
         clearAccepted(k);
+        dropSocket(old, this);
     }
     PumpEvents();
     if (!*alive) return;
     if (!guard) return;
 
-    int slot = 0;
-    for (int k = 1; k <= kHighestAcceptedSlot && !slot; ++k)
-        if (!acceptedReaders_[static_cast<std::size_t>(k)].socket) slot = k;
-    if (!slot) {
+    auto freeSlot = [this] {
+        for (int k = 1; k <= kHighestAcceptedSlot; ++k)
+            if (!acceptedReaders_[static_cast<std::size_t>(k)].socket) return k;
+        return 0;
+    };
+    if (!freeSlot()) {
         // No room: a connection that would never be read is closed at once.
         ++refusedAccepts_;
         dropSocket(socket, this);
@@ -434,36 +523,39 @@ void NetworkLinks::ServerSocketClientConnect(QTcpSocket* socket) {
     events_.readerAccepted(address, socket->peerPort());
     PumpEvents();
     if (!*alive) return;
-    if (!guard) return;
+    if (!guard) {
+        events_.readerReplaced(line);
+        return;
+    }
 
-    Accepted& a = acceptedReaders_[static_cast<std::size_t>(slot)];
-    if (a.socket) {
-        // Taken while the window processed messages: the next free one.
-        slot = 0;
-        for (int k = 1; k <= kHighestAcceptedSlot && !slot; ++k)
-            if (!acceptedReaders_[static_cast<std::size_t>(k)].socket) slot = k;
-        if (!slot) {
-            ++refusedAccepts_;
-            dropSocket(socket, this);
-            return;
-        }
+    // Taken while the window processed messages: the next free one.
+    const int slot = freeSlot();
+    if (!slot) {
+        ++refusedAccepts_;
+        events_.readerReplaced(line);
+        dropSocket(socket, this);
+        return;
     }
     Accepted& free = acceptedReaders_[static_cast<std::size_t>(slot)];
     free.socket = socket;
     free.address = address;
+    free.line = line;
     free.carry.clear();
+    free.order = ++acceptOrder_;
+    free.lastDataTick = platform::tickMs();
+    free.delivered = false;
     if (slot > highestAcceptedReader) highestAcceptedReader = slot;
     PumpEvents();
 }
 
 void NetworkLinks::ServerSocketClientDisconnect(QTcpSocket* socket) {
     if (!socket) return;
-    // Only the connection that holds the address's record takes its line away: the older
-    // connection of a reader that already came back must not remove the new line.
+    // Only this connection's own line goes: a newer connection from the same address keeps
+    // its line.
     for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
         Accepted& a = acceptedReaders_[static_cast<std::size_t>(k)];
         if (a.socket != socket) continue;
-        events_.readerLost(a.address);
+        events_.readerLost(a.line);
         clearAccepted(k);
     }
     dropSocket(socket, this);
@@ -485,6 +577,14 @@ QTcpSocket* NetworkLinks::acceptedReader(int slot) const {
 
 std::uint32_t NetworkLinks::lastDataTick(int slot) const {
     return slot >= 0 && slot < kReaderSlots ? lastDataTick_[static_cast<std::size_t>(slot)] : 0;
+}
+
+bool NetworkLinks::reconnectPending(int slot) const {
+    return slot >= 0 && slot < kReaderSlots && reconnect_[static_cast<std::size_t>(slot)].pending;
+}
+
+std::uint32_t NetworkLinks::reconnectDelayMs(int slot) const {
+    return slot >= 0 && slot < kReaderSlots ? reconnect_[static_cast<std::size_t>(slot)].waitMs : 0;
 }
 
 std::size_t NetworkLinks::carriedOutgoing(int slot) const {

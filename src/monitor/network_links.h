@@ -8,6 +8,15 @@
 // Everything runs on one thread. Data are never read inside a socket signal: the run
 // loop polls bytesAvailable(). Each connection keeps the bytes of an incomplete last frame and
 // puts them in front of its next read, so frames split or merged by TCP arrive whole, once.
+//
+// An outgoing connection that the reader resets or closes (or that cannot be made) is made
+// again after 1 s, then 2, 4 and at most 8 s while the attempts bring no data; the 15 s
+// watchdog remains for connections that stay up but silent.
+//
+// The listening server reads every connection, several from one address included (readers
+// behind one serial-to-Ethernet box or NAT). A connection from an address replaces an older
+// one from it when the older one has closed, or when it stayed silent for the watchdog's
+// 15 s while the newer one delivers: that is a reader that came back.
 
 #include "monitor/monitor_events.h"
 #include "monitor/proto/frame_assembler.h"
@@ -53,7 +62,10 @@ public:
     // The run's link kind, addresses and ports (taken by the next open).
     void setConfig(const RunConfig& config);
     // linkMode 0: outgoing connections (waits up to 10 s for them), 2: listening server.
-    void OpenNetworkLinks(int linkMode);
+    // False when the listening port cannot be had (listenFailure() says why).
+    bool OpenNetworkLinks(int linkMode);
+    // Why the last opening of the listening server failed, for the user; empty when it did not.
+    QString listenFailure() const { return listenFailure_; }
     // The listening server of the monitoring runs.
     QTcpServer& server() { return *server_; }
     // Closes the outgoing connections and the listening server, whatever the link kind.
@@ -84,6 +96,9 @@ public:
     QTcpSocket* readerConnection(int slot) const;
     QTcpSocket* acceptedReader(int slot) const;
     std::uint32_t lastDataTick(int slot) const;
+    // An outgoing slot waiting to be connected again, and the wait of its next attempt.
+    bool reconnectPending(int slot) const;
+    std::uint32_t reconnectDelayMs(int slot) const;
     // Bytes of an incomplete frame held for an outgoing / accepted slot.
     std::size_t carriedOutgoing(int slot) const;
     std::size_t carriedAccepted(int slot) const;
@@ -101,12 +116,27 @@ private:
     struct Accepted {
         QPointer<QTcpSocket> socket;
         QString address;
+        QString line; // its line in MemoClient0: address:port
         StreamCarry carry;
+        std::uint64_t order = 0; // later connections have higher numbers
+        std::uint32_t lastDataTick = 0;
+        bool delivered = false;
+    };
+    struct Reconnect {
+        bool pending = false;
+        std::uint32_t since = 0; // when the connection was lost
+        std::uint32_t waitMs = 0;
+        int step = 0; // back-off: 1 s << step, at most kReconnectLongestMs
     };
 
     void openOutgoing();
     void openListening();
     void startConnection(int slot);
+    void scheduleReconnect(QTcpSocket* socket);
+    // Makes again every lost connection whose wait is over; false when the links went away.
+    bool reconnectDue(const Alive& alive);
+    // Older connections of an address that stayed silent while a newer one delivers.
+    void retireSuperseded();
     void destroyConnection(int slot);
     void onNewConnection();
     void clearAccepted(int slot);
@@ -126,6 +156,11 @@ private:
     std::array<QPointer<QTcpSocket>, kReaderSlots> readerConnections_{};
     std::array<std::uint32_t, kReaderSlots> lastDataTick_{};
     std::array<StreamCarry, kReaderSlots> outgoingCarry_{};
+    std::array<Reconnect, kReaderSlots> reconnect_{};
+    // Between opening and closing the outgoing connections of a run.
+    bool outgoingActive_ = false;
+    QString listenFailure_;
+    std::uint64_t acceptOrder_ = 0;
     std::array<Accepted, kAcceptedSlots> acceptedReaders_{};
     // Every connection taken from ServerSocket during the run, recorded or not, so that the
     // end of the run closes all of them.

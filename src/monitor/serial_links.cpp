@@ -1,8 +1,10 @@
 #include "monitor/serial_links.h"
 
 #include "platform/clock.h"
+#include "platform/serial_device_map.h"
 #include "platform/timings.h"
 
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cstdio>
@@ -80,6 +82,16 @@ std::uint64_t SerialLinks::purgedBytes() const {
     return purgedTotal_;
 }
 
+int SerialLinks::lostCount(int n) const {
+    if (n < 1 || n >= kSlotCount) return 0;
+    return slots_[static_cast<std::size_t>(n)].lost;
+}
+
+int SerialLinks::reopenCount(int n) const {
+    if (n < 1 || n >= kSlotCount) return 0;
+    return slots_[static_cast<std::size_t>(n)].reopened;
+}
+
 bool SerialLinks::usable(int n) const {
     const Slot& s = slots_[static_cast<std::size_t>(n)];
     return s.open && s.handle && s.handle->isOpen();
@@ -91,38 +103,101 @@ void SerialLinks::pump() {
 
 void SerialLinks::OpenSerialLinks() {
     purgedTotal_ = 0;
+    lastReopenCheck_ = platform::tickMs();
     for (int n = 1; n < kSlotCount; ++n) {
         Slot& s = slots_[static_cast<std::size_t>(n)];
         s.assembler->reset();
         s.inbox.clear();
         s.purged = 0;
         s.resetPending = false;
+        s.wanted = false;
+        s.lost = 0;
+        s.reopened = 0;
     }
 
     for (int n = 1; n <= kHighestPort; ++n) {
         Slot& s = slots_[static_cast<std::size_t>(n)];
         s.open = false;
         if (!s.checked) continue;
-        auto port = std::make_unique<platform::SerialPort>();
-        if (!port->open(n)) continue;
-
-        port->setQueueSizes(kDriverQueueBytes, kDriverQueueBytes);
-        port->purge(platform::Purge::Both);
-        // Without the settings found at opening the port could not be given back as it was:
-        // such a port is not used.
-        s.saved = port->saveState();
-        if (!s.saved) continue;
-        port->applyLineSettings(kLineSettings); // also sets reads that never wait
-        port->purge(platform::Purge::Both);
-        s.handle = std::move(port);
-        s.open = true;
-        s.emptyWakeups = 0;
-        s.notifier =
-            std::make_unique<QSocketNotifier>(s.handle->nativeHandle(), QSocketNotifier::Read);
-        QObject::connect(s.notifier.get(), &QSocketNotifier::activated, s.notifier.get(),
-                         [this, n] { onReadable(n); });
-        highestSerialPort_ = n;
+        s.wanted = true;
+        s.viaMap = !platform::mappedDevicePathFor(n).isEmpty();
+        openSlot(n, platform::devicePathFor(n));
     }
+}
+
+bool SerialLinks::openSlot(int n, const QString& devicePath) {
+    Slot& s = slots_[static_cast<std::size_t>(n)];
+    auto port = std::make_unique<platform::SerialPort>();
+    if (!port->open(devicePath)) return false;
+
+    port->setQueueSizes(kDriverQueueBytes, kDriverQueueBytes);
+    port->purge(platform::Purge::Both);
+    // Without the settings found at opening the port could not be given back as it was:
+    // such a port is not used.
+    s.saved = port->saveState();
+    if (!s.saved) return false;
+    port->applyLineSettings(kLineSettings); // also sets reads that never wait
+    port->purge(platform::Purge::Both);
+    s.handle = std::move(port);
+    s.open = true;
+    s.emptyWakeups = 0;
+    // A new device: nothing of the old one's partial frame continues here.
+    s.assembler->reset();
+    s.inbox.clear();
+    s.resetPending = false;
+    s.notifier = std::make_unique<QSocketNotifier>(s.handle->nativeHandle(), QSocketNotifier::Read);
+    QObject::connect(s.notifier.get(), &QSocketNotifier::activated, s.notifier.get(),
+                     [this, n] { onReadable(n); });
+    if (n > highestSerialPort_) highestSerialPort_ = n;
+    return true;
+}
+
+void SerialLinks::loseSlot(int n) {
+    Slot& s = slots_[static_cast<std::size_t>(n)];
+    if (!s.open && !s.handle) return;
+    // This may run inside the notifier's own signal: it is disabled now and deleted later,
+    // before its descriptor number can be given to another file.
+    if (s.notifier) {
+        s.notifier->setEnabled(false);
+        s.notifier->disconnect();
+        s.notifier.release()->deleteLater();
+    }
+    // What was read before the loss stays in the inbox for the next poll.
+    if (s.handle) s.handle->close();
+    s.handle.reset();
+    s.open = false;
+    s.saved.reset();
+    ++s.lost;
+}
+
+int SerialLinks::reopenLostPorts() {
+    int opened = 0;
+    for (int n = 1; n <= kHighestPort; ++n) {
+        Slot& s = slots_[static_cast<std::size_t>(n)];
+        if (!s.wanted) continue;
+        if (usable(n)) {
+            // The map entry now names another device that is there (the adapter came back
+            // under a new node while the old one lingers): the old one gets its settings back
+            // and the port follows the entry.
+            const QString now = s.viaMap ? platform::mappedDevicePathFor(n) : QString();
+            if (now.isEmpty() || !QFileInfo::exists(now) || s.handle->isDevice(now)) continue;
+            s.handle->purge(platform::Purge::Both);
+            if (s.saved) s.handle->restoreState(*s.saved);
+            loseSlot(n);
+        }
+        // A port that came through a map entry comes back only through it: without the entry
+        // the name would fall back to a fixed port that is some other line.
+        QString path = platform::mappedDevicePathFor(n);
+        if (path.isEmpty()) {
+            if (s.viaMap) continue;
+            path = platform::devicePathFor(n);
+        }
+        if (!openSlot(n, path)) continue;
+        s.viaMap = s.viaMap || !platform::mappedDevicePathFor(n).isEmpty();
+        ++s.reopened;
+        ++opened;
+    }
+    return opened;
 }
 
 void SerialLinks::closeSlot(Slot& s) {
@@ -149,6 +224,7 @@ void SerialLinks::CloseSerialLinks(bool restore) {
         if (s.handle) closeSlot(s);
         s.open = false;
         s.saved.reset();
+        s.wanted = false;
     }
 }
 
@@ -174,13 +250,17 @@ std::size_t SerialLinks::drain(int n) {
     for (;;) {
         const std::optional<int> queued = s.handle->queuedInput();
         if (!queued) {
-            // The device failed or hung up: the polls keep looking, the notifier rests.
-            if (s.notifier) s.notifier->setEnabled(false);
+            // The device failed or hung up (pulled out): closed, and looked for again.
+            loseSlot(n);
             break;
         }
         if (*queued <= 0) break;
         const auto bytes = s.handle->read(static_cast<std::size_t>(*queued));
-        if (!bytes || bytes->empty()) break;
+        if (!bytes) {
+            loseSlot(n);
+            break;
+        }
+        if (bytes->empty()) break;
         if (s.inbox.size() + bytes->size() > kMaxBufferedInput) {
             // A flood no line can deliver: what is held goes, and is counted.
             s.purged += s.inbox.size();
@@ -210,6 +290,10 @@ void SerialLinks::drainSerialPorts() {
 }
 
 bool SerialLinks::PollSerialLink(DecodeMode mode, int& pollCursor) {
+    if (platform::ticksSince(lastReopenCheck_) >= timing::scaled(timing::kSerialReopenCheckMs)) {
+        lastReopenCheck_ = platform::tickMs();
+        reopenLostPorts();
+    }
     const int highest = std::min(highestSerialPort_, kHighestPort);
     ++pollCursor;
     if (pollCursor > highest) pollCursor = 1;
@@ -239,8 +323,9 @@ bool SerialLinks::PollSerialLink(DecodeMode mode, int& pollCursor) {
     bool result = false;
     for (int i = 0; i < highest && keepGoing(); ++i) {
         const int n = (found - 1 + i) % highest + 1;
-        if (!usable(n)) continue;
         Slot& s = slots_[static_cast<std::size_t>(n)];
+        // A port lost in this poll still hands on what it had read.
+        if (!usable(n) && s.inbox.empty()) continue;
         if (s.resetPending) {
             s.assembler->reset();
             s.resetPending = false;

@@ -8,6 +8,11 @@
 // nothing. A poll takes the inboxes of all ports (the rotating cursor only says which comes
 // first), assembles them and delivers every complete frame. Only a flood no line can deliver
 // (more than kMaxBufferedInput bytes held unassembled) is thrown away, and it is counted.
+//
+// A port whose device goes away during the run (a USB adapter pulled: the device hangs up or
+// fails) is closed, and about once a second the polls look for its device again; when the
+// map entry's device is there and opens, the port is configured and read as at Start. A
+// checked port that did not open at Start is looked for the same way.
 
 #include "monitor/proto/frame_assembler.h"
 #include "monitor/proto/tag_record.h"
@@ -55,7 +60,8 @@ public:
     void setPortChecked(int n, bool checked);
     bool portChecked(int n) const;
 
-    // Opens and configures every checked port ("115200,n,8,1"); ports that fail are skipped.
+    // Opens and configures every checked port ("115200,n,8,1"); ports that fail are skipped
+    // here and looked for again during the run.
     void OpenSerialLinks();
     // With restore, each port gets back the settings it had before the run; every port is
     // closed either way.
@@ -71,6 +77,9 @@ public:
     bool PollSerialLink(DecodeMode mode, int& pollCursor);
     // Reads what the driver holds on every open port into its inbox (what the notifiers do).
     void drainSerialPorts();
+    // Tries to open every checked port of the run that is not open (its device lost, or not
+    // there at Start); the polls call it about once a second. The count opened.
+    int reopenLostPorts();
     void setKeepGoing(KeepGoing fn) { keepGoing_ = std::move(fn); }
 
     // The number of the highest port opened in this run, 0 when none.
@@ -87,6 +96,9 @@ public:
     // Bytes purged as a flood since the port was opened, and over all ports of the run.
     std::uint64_t purgedBytes(int n) const;
     std::uint64_t purgedBytes() const;
+    // Times port n was lost during the run, and opened again after that.
+    int lostCount(int n) const;
+    int reopenCount(int n) const;
 
     static std::string portName(int n); // "01" ... "32"
 
@@ -108,12 +120,22 @@ private:
         // Set by the frame handler callback while a poll feeds this slot.
         bool frameDone = false;
         bool frameResult = false;
+        // Checked at Start: the run keeps looking for its device while it is not open.
+        bool wanted = false;
+        // Its device was named by a map entry at Start: only a map entry brings it back.
+        bool viaMap = false;
+        int lost = 0;
+        int reopened = 0;
     };
 
     bool usable(int n) const;
     bool keepGoing() const { return !keepGoing_ || keepGoing_(); }
     void pump();
     void closeSlot(Slot& s);
+    // Opens and configures port n on its device; false leaves the slot closed.
+    bool openSlot(int n, const QString& devicePath);
+    // The device of port n went away: closed without restoring, to be looked for again.
+    void loseSlot(int n);
     // Reads what the driver holds on port n into its inbox; the count read.
     std::size_t drain(int n);
     // The notifier of port n: drains it.
@@ -126,6 +148,7 @@ private:
     std::array<Slot, kSlotCount> slots_;
     std::uint64_t purgedTotal_ = 0;
     int highestSerialPort_ = 0;
+    std::uint32_t lastReopenCheck_ = 0;
     DecodeMode pollMode_ = DecodeMode::Live;
 };
 

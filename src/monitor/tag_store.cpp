@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace kelta::monitor {
 
@@ -201,6 +202,13 @@ int TagStore::findUidRow(CellTable& table, const QString& uid) {
 void TagStore::resetCounters() {
     acceptedRecordCount_ = 0;
     autoSaveLineCount_ = 0;
+    autoSave_.resetCounts();
+    eventLog_.resetCounts();
+    autoSaveFailureShown_ = false;
+    eventLogFailureShown_ = false;
+    lossReported_ = false;
+    if (!selectionFailed_) selectionNotice_.clear(); // "saved again" was news of the last run
+    showFileState();
 }
 
 void TagStore::viewsChanged() {
@@ -286,8 +294,86 @@ void TagStore::resetSelectionCounters() {
 bool TagStore::openInFolder(platform::AppendFile& file, const QString& path) {
     if (file.isOpen()) return true;
     file.setPath(path);
+    // While the file fails, the folder and the file are tried again only once the retry
+    // interval has passed.
+    if (!file.attemptDue()) return false;
     ensureFolderOf(path);
-    return file.open();
+    if (file.open()) return true;
+    showFileState();
+    return false;
+}
+
+void TagStore::writeEventLine(const QString& text) {
+    openInFolder(eventLog_, eventLogPath_);
+    noteWrite(eventLog_.writeText(text), eventLogFailureShown_);
+}
+
+void TagStore::noteWrite(bool ok, bool& failureShown) {
+    // The notice changes with every refused line and once more when writing resumes.
+    if (ok && !failureShown) return;
+    failureShown = !ok;
+    showFileState();
+}
+
+void TagStore::showFileState() {
+    if (fileNoticeHook_) fileNoticeHook_(fileNotice());
+}
+
+QString TagStore::tr(const char* text) const {
+    const QString t = QString::fromLatin1(text);
+    return translate_ ? translate_(t) : t;
+}
+
+QString TagStore::fileNotice() const {
+    QStringList parts;
+    auto state = [&](const platform::AppendFile& f, const char* failing, const char* again,
+                     const char* unit) {
+        const QString lost = QString::number(f.refusedWrites()) + QLatin1Char(' ') + tr(unit);
+        if (f.failing())
+            parts << tr(failing) + QLatin1String(": ") + QDir::toNativeSeparators(f.path()) +
+                         QLatin1String(" (") + f.errorText() + QLatin1String("); ") + lost;
+        else if (f.resumed())
+            parts << tr(again) + QLatin1String(": ") + QDir::toNativeSeparators(f.path()) +
+                         QLatin1String("; ") + lost;
+    };
+    state(autoSave_, "Auto-save file cannot be written", "Auto-save file written again",
+          "records not written");
+    state(eventLog_, "Event log cannot be written", "Event log written again", "lines not written");
+    if (!selectionNotice_.isEmpty()) parts << selectionNotice_;
+    if (!previousFileNotice_.isEmpty()) parts << previousFileNotice_;
+    return parts.join(QLatin1String("  |  "));
+}
+
+void TagStore::notePreviousAutoSaveFile(const QString& keptAs, const QString& error) {
+    previousKept_ = keptAs;
+    if (!keptAs.isEmpty())
+        previousFileNotice_ = tr("Previous auto-save file kept as") + QLatin1String(": ") +
+                              QDir::toNativeSeparators(keptAs);
+    else if (!error.isEmpty())
+        previousFileNotice_ = tr("Previous auto-save file could not be moved aside") +
+                              QLatin1String(" (") + error + QLatin1String("); ") +
+                              tr("the run appends to it");
+    else
+        previousFileNotice_.clear();
+    showFileState();
+}
+
+void TagStore::reportLostLines() {
+    if (lossReported_) return;
+    bool any = false;
+    auto report = [&](const platform::AppendFile& f, const char* what, const char* unit) {
+        if (f.refusedWrites() == 0) return;
+        std::fprintf(
+            stderr, "%s %s: %llu %s (%s)\n", what, qPrintable(QDir::toNativeSeparators(f.path())),
+            static_cast<unsigned long long>(f.refusedWrites()), unit, qPrintable(f.errorText()));
+        any = true;
+    };
+    report(autoSave_, "Auto-save file", "records not written");
+    report(eventLog_, "Event log", "lines not written");
+    if (any) {
+        std::fflush(stderr);
+        lossReported_ = true;
+    }
 }
 
 void TagStore::trackSelection(CellTable& g, int row, const QString& uid, const QDateTime& now) {
@@ -315,9 +401,8 @@ void TagStore::trackSelection(CellTable& g, int row, const QString& uid, const Q
         if (sel.ref(kColSince, s).isEmpty()) {
             sel.setText(kColRssi, s, g.ref(kColRssi, row));
             sel.setText(kColLqi, s, g.ref(kColLqi, row));
-            if (eventLog_.isOpen())
-                eventLog_.writeText(eventLogLine(uid, sel.ref(kColRssi, s), sel.ref(kColLqi, s),
-                                                 seen, now, QString::number(ms < 0 ? -ms : ms)));
+            writeEventLine(eventLogLine(uid, sel.ref(kColRssi, s), sel.ref(kColLqi, s), seen, now,
+                                        QString::number(ms < 0 ? -ms : ms)));
             if (presenceHook_)
                 presenceHook_(PresenceChange{true, uid, g.ref(kColReaderId, row),
                                              sel.ref(kColRssi, s), sel.ref(kColLqi, s), seen, now,
@@ -332,13 +417,13 @@ void TagStore::trackSelection(CellTable& g, int row, const QString& uid, const Q
 }
 
 void TagStore::writeAutoSaveLine(CellTable& g, int row, const QDateTime& now) {
-    // Nothing is written (and nothing counted) while the file cannot be opened.
-    if (!openInFolder(autoSave_, autoSavePath_)) return;
-    ++autoSaveLineCount_;
+    // The number counts the lines really in the file: it moves on only when the line (with the
+    // run's header before line 1) was written whole. A refused line is counted as lost.
+    const std::uint64_t number = autoSaveLineCount_ + 1;
     const bool live = g.cols() == 20;
     QStringList f;
     f.reserve(24);
-    f << QStringLiteral("%1").arg(autoSaveLineCount_, 10, 10, QLatin1Char('0'));
+    f << QStringLiteral("%1").arg(number, 10, 10, QLatin1Char('0'));
     if (live) {
         for (int c = 1; c <= 17; ++c) f << g.ref(c, row);
         f << g.ref(kColTime, row);
@@ -346,9 +431,12 @@ void TagStore::writeAutoSaveLine(CellTable& g, int row, const QDateTime& now) {
         for (int c = 1; c <= 21; ++c) f << g.ref(c, row);
     }
     f << fileDate(now) << fileTime(now);
-    QString text = autoSaveLineCount_ == 1 ? autoSaveHeaderLine(live) : QString();
+    QString text = number == 1 ? autoSaveHeaderLine(live) : QString();
     text += autoSaveLine(f);
-    autoSave_.writeText(text);
+    openInFolder(autoSave_, autoSavePath_);
+    const bool ok = autoSave_.writeText(text);
+    if (ok) autoSaveLineCount_ = number;
+    noteWrite(ok, autoSaveFailureShown_);
 }
 
 // --- lastSeen --------------------------------------------------------------------------------
@@ -426,10 +514,11 @@ void TagStore::absenceSweep() {
         const QDateTime seen = lastSeen(r);
         const qint64 ms = seen.msecsTo(now);
         if (ms <= timeoutMs) continue;
-        if (!eventLog_.isOpen()) continue; // retried on the next pass
-        eventLog_.writeText(eventLogLine(sel_.ref(kColUid, r), sel_.ref(kColRssi, r),
-                                         sel_.ref(kColLqi, r), seen, now,
-                                         QLatin1Char('>') + QString::number(ms)));
+        // The tag is absent whether or not its line could be written; a line the log refuses
+        // is counted among the lost ones.
+        writeEventLine(eventLogLine(sel_.ref(kColUid, r), sel_.ref(kColRssi, r),
+                                    sel_.ref(kColLqi, r), seen, now,
+                                    QLatin1Char('>') + QString::number(ms)));
         sel_.setText(kColSince, r, QString());
         if (presenceHook_)
             presenceHook_(PresenceChange{false, sel_.ref(kColUid, r), sel_.ref(kColReaderId, r),
@@ -439,18 +528,24 @@ void TagStore::absenceSweep() {
 }
 
 QString TagStore::prepareAutoSaveFile(const QString& fallback) {
-    QString name = autoSavePath_;
-    const QString folder = QFileInfo(name).absolutePath();
+    (void)fallback;
+    const QString path = autoSavePath_;
+    // A folder that cannot be made does not send the records to another file: the name stays
+    // and the first line that cannot be written is shown as such.
+    const QString folder = QFileInfo(path).absolutePath();
     if (!QDir(folder).exists()) platform::createFolders(folder);
-    if (!QDir(folder).exists()) name = fallback;
-    autoSavePath_ = name;
-    if (platform::fileExists(name)) platform::deleteFile(name);
-    return name;
+    // The run starts a fresh file with its header; the previous run's file is kept beside it
+    // under a name with its date and time.
+    QString error;
+    const QString kept = platform::moveAside(path, &error);
+    notePreviousAutoSaveFile(kept, error);
+    return path;
 }
 
 void TagStore::closeFiles() {
     eventLog_.close();
     autoSave_.close();
+    reportLostLines();
 }
 
 QString TagStore::selectionFilePath() {
@@ -469,9 +564,32 @@ bool TagStore::saveSelectionFile() {
     }
     // Written beside the old file and moved over it, so a failed write keeps the old list.
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    for (const QString& uid : uids) f.write((uid + QLatin1Char('\n')).toUtf8());
-    return f.commit();
+    bool ok = f.open(QIODevice::WriteOnly);
+    if (ok) {
+        QByteArray bytes;
+        for (const QString& uid : uids) bytes += (uid + QLatin1Char('\n')).toUtf8();
+        ok = f.write(bytes) == bytes.size();
+        ok = f.commit() && ok;
+    }
+    if (ok) {
+        if (selectionFailed_)
+            selectionNotice_ = tr("Selection file saved again") + QLatin1String(": ") +
+                               QDir::toNativeSeparators(path);
+        selectionFailed_ = false;
+    } else {
+        const QString reason = f.errorString();
+        selectionFailed_ = true;
+        selectionNotice_ = tr("Selection file cannot be saved") + QLatin1String(": ") +
+                           QDir::toNativeSeparators(path) + QLatin1String(" (") + reason +
+                           QLatin1String("); ") + QString::number(uids.size()) + QLatin1Char(' ') +
+                           tr("tags not saved");
+        std::fprintf(stderr, "Selection file %s: %lld tags not saved (%s)\n",
+                     qPrintable(QDir::toNativeSeparators(path)),
+                     static_cast<long long>(uids.size()), qPrintable(reason));
+        std::fflush(stderr);
+    }
+    showFileState();
+    return ok;
 }
 
 } // namespace kelta::monitor

@@ -87,24 +87,49 @@ public:
     void clearSelectionTable();
 
     std::uint64_t acceptedRecordCount() const { return acceptedRecordCount_; }
+    // The lines really in the auto-save file in this run (a refused line is not counted).
     std::uint64_t autoSaveLineCount() const { return autoSaveLineCount_; }
-    // Start of a run: accepted records and auto-save lines count from zero again.
+    // Start of a run: accepted records and auto-save lines count from zero again, and the
+    // files' failures and refusals with them.
     void resetCounters();
 
     // Writes one absence line for every selected tag silent longer than the time-out.
     void absenceSweep();
-    // A new run's auto-save file: its folder is made; the name falls back to `fallback` when
-    // the folder cannot be; an old file of that name is deleted. Returns the name used.
-    QString prepareAutoSaveFile(const QString& fallback);
+    // A new run's auto-save file: its folder is made, and an old file of that name is moved
+    // aside (same folder, its date and time in the name) so the run starts a fresh file. A
+    // folder that cannot be made keeps the name: its first refused line says so. `fallback`
+    // is not used any more. Returns the name used.
+    QString prepareAutoSaveFile(const QString& fallback = {});
+    // Where the previous auto-save file was kept (empty: none, or it could not be moved).
+    QString previousAutoSaveFile() const { return previousKept_; }
 
+    // Closes the files; lines that could not be written in this run are reported on stderr,
+    // once per run.
     void closeFiles();
     platform::AppendFile& eventLogFile() { return eventLog_; }
     platform::AppendFile& autoSaveFile() { return autoSave_; }
 
     // <Documents>/VANTO/KeltaUtility/VNKDTAG.CSV
     static QString selectionFilePath();
-    // Rewrites the selection file with the selected UIDs, each once, in list order.
+    // Rewrites the selection file with the selected UIDs, each once, in list order; a failure
+    // is shown in the file notice and reported on stderr.
     bool saveSelectionFile();
+
+    // What the user is told about the files: a file that cannot be written, with the lines lost
+    // so far, a file written again after a failure, the selection file, and where the previous
+    // auto-save file was kept. Empty while all is well.
+    QString fileNotice() const;
+    // Called with fileNotice() whenever it may have changed (a refused line, a resumed file,
+    // the start of a run).
+    using FileNoticeHook = std::function<void(const QString& notice)>;
+    void setFileNoticeHook(FileNoticeHook fn) { fileNoticeHook_ = std::move(fn); }
+    const FileNoticeHook& fileNoticeHook() const { return fileNoticeHook_; }
+    // Start of a run: the previous auto-save file was kept as `keptAs`, or could not be moved
+    // aside for `error` (both empty: there was none).
+    void notePreviousAutoSaveFile(const QString& keptAs, const QString& error);
+    // The texts of the notice pass through this (a window's language table); as they are by
+    // default.
+    void setTranslator(std::function<QString(const QString&)> fn) { translate_ = std::move(fn); }
 
     // Time of the last report of the tag in selection row `row`.
     QDateTime lastSeen(int row) const;
@@ -152,7 +177,12 @@ private:
     void writeAutoSaveLine(CellTable& g, int row, const QDateTime& now);
     void setLastSeen(int row, const QDateTime& t);
     void viewsChanged();
-    static bool openInFolder(platform::AppendFile& file, const QString& path);
+    bool openInFolder(platform::AppendFile& file, const QString& path);
+    void writeEventLine(const QString& text);
+    void noteWrite(bool ok, bool& failureShown);
+    void showFileState();
+    void reportLostLines();
+    QString tr(const char* text) const;
 
     CellTable live_{20};
     CellTable log_{22};
@@ -173,6 +203,15 @@ private:
     platform::AppendFile autoSave_;
     std::uint64_t acceptedRecordCount_ = 0;
     std::uint64_t autoSaveLineCount_ = 0;
+    bool autoSaveFailureShown_ = false;
+    bool eventLogFailureShown_ = false;
+    bool lossReported_ = false;
+    bool selectionFailed_ = false;
+    QString selectionNotice_;
+    QString previousFileNotice_;
+    QString previousKept_;
+    FileNoticeHook fileNoticeHook_;
+    std::function<QString(const QString&)> translate_;
     std::uint32_t selectionTick_ = 0;
 
     bool collectNewTags_ = false;

@@ -39,7 +39,7 @@ QString serialMapDir() {
            QStringLiteral("/VANTO/Kelta/serial");
 }
 
-QString devicePathFor(int n) {
+QString mappedDevicePathFor(int n) {
     if (n < 1) return {};
     const QDir dir(serialMapDir());
     QFileInfo entry(dir.filePath(QStringLiteral("COM%1").arg(n)));
@@ -56,7 +56,13 @@ QString devicePathFor(int n) {
     }
     if (entry.isSymLink()) return entry.symLinkTarget();
     if (entry.exists()) return entry.absoluteFilePath();
-    return fixedPortPath(QStringLiteral("/dev/ttyS"), n);
+    return {};
+}
+
+QString devicePathFor(int n) {
+    if (n < 1) return {};
+    const QString mapped = mappedDevicePathFor(n);
+    return mapped.isEmpty() ? fixedPortPath(QStringLiteral("/dev/ttyS"), n) : mapped;
 }
 
 bool isRealUart(const QString& devicePath) {

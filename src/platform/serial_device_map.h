@@ -15,6 +15,9 @@ QString serialMapDir();
 // link), else /dev/ttyS<n-1>. Empty for n < 1.
 QString devicePathFor(int n);
 
+// The device that the map entry of COMn names; empty when the map has no entry for COMn.
+QString mappedDevicePathFor(int n);
+
 // The names of the system's serial ports: every entry of the map (e.g. "COM3"), plus "COMn"
 // for each /dev/ttyS<n-1> (n = 1 ... 100) that has no entry, exists and is a real UART;
 // sorted by port number, names without a number last.

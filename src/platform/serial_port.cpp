@@ -154,6 +154,16 @@ bool SerialPort::open(const QString& devicePath) {
     return true;
 }
 
+bool SerialPort::isDevice(const QString& path) const {
+    if (fd_ < 0) return false;
+    struct stat mine = {};
+    struct stat named = {};
+    const QByteArray native = QFile::encodeName(path);
+    if (::fstat(fd_, &mine) != 0 || ::stat(native.constData(), &named) != 0) return false;
+    if (S_ISCHR(mine.st_mode) && S_ISCHR(named.st_mode)) return mine.st_rdev == named.st_rdev;
+    return mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+}
+
 void SerialPort::close() {
     if (fd_ < 0) return;
     // The exclusive flag belongs to the terminal, not to this handle: clear it so that the

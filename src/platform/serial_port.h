@@ -56,6 +56,8 @@ public:
     bool isOpen() const { return fd_ >= 0; }
 
     QString devicePath() const { return path_; }
+    // True when path (links followed) names the device this port has open.
+    bool isDevice(const QString& path) const;
     int lastError() const { return lastError_; } // errno of the last failure
     QString lastErrorText() const;
 

@@ -50,6 +50,9 @@ inline constexpr int kExciterDiscardAbove = 1024;          // queued bytes throw
 // Monitoring.
 inline constexpr std::uint32_t kOpenLinksSettleMs = 50;    // x10 after opening the links
 inline constexpr std::uint32_t kWatchdogMs = 15000;        // silent outgoing connection
+inline constexpr std::uint32_t kReconnectFirstMs = 1000;   // lost outgoing connection: 1st try
+inline constexpr std::uint32_t kReconnectLongestMs = 8000; // back-off doubles up to this
+inline constexpr std::uint32_t kSerialReopenCheckMs = 1000; // lost serial device looked for
 inline constexpr std::uint32_t kTagLogIdleMs = 200;        // log mode: pass that found nothing
 inline constexpr std::uint32_t kSerialPollSleepMs = 5;     // PollSerialLink attempt
 inline constexpr int kSerialPollAttempts = 10;

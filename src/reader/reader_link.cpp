@@ -321,6 +321,9 @@ bool ReaderLink::OpenLink(bool forceReopen) {
         break;
     }
     state_.linkMode = linkModeOf(kind);
+    // The port field shows the port the link will use (4001 for text that is not a port).
+    if (kind == LinkKind::TcpServer)
+        w->edtTcpServerPort->setText(QString::number(portFromText(w->edtTcpServerPort->text())));
     storeLinkSettings();
 
     bool result = false;

@@ -4,14 +4,17 @@
 #include "app/run_controller.h"
 #include "app/tag_tables.h"
 #include "monitor/proto/monitor_frame.h"
+#include "platform/files.h"
 #include "reader-sim/sim_host.h"
 #include "reader/link_state.h"
 #include "reader/reader_link.h"
 #include "support/test_env.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -195,6 +198,78 @@ TEST_F(RunTest, ReportsFromTwoSerialReadersReachTheGridAndTheAutoSaveFile) {
     }
 }
 
+TEST_F(RunTest, StartKeepsThePreviousRunsFileUnderItsDateAndTime) {
+    const QString file = dir.filePath("save/Kelta.csv");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("save")));
+    const QByteArray before("   header of the run before\n0000000001\t,cut line without end");
+    const QDateTime stamp(QDate(2024, 5, 6), QTime(7, 8, 9));
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(before);
+        ASSERT_TRUE(f.flush());
+        ASSERT_TRUE(f.setFileTime(stamp, QFileDevice::FileModificationTime));
+    }
+    // A file of that name exists already and must survive too.
+    const QString taken = kelta::platform::asideName(file, stamp, 1);
+    {
+        QFile f(taken);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("older\n");
+    }
+    addReader(3, 1, 40);
+    w().chbAutoSave->setChecked(true);
+    const auto res = run(w().btnStart, [&] { return tables->acceptedRecordCount() >= 3; });
+    ASSERT_TRUE(res.stopAsked);
+    expectIdleWindow();
+
+    const QString kept = kelta::platform::asideName(file, stamp, 2);
+    QFile k(kept);
+    ASSERT_TRUE(k.open(QIODevice::ReadOnly)) << kept.toStdString();
+    EXPECT_EQ(k.readAll(), before);
+    EXPECT_EQ(fileLines(taken), QStringList{"older"});
+    EXPECT_TRUE(w().sbMain->panelText(1).contains("Previous auto-save file kept as: " +
+                                                  QDir::toNativeSeparators(kept)))
+        << w().sbMain->panelText(1).toStdString();
+    // This run's file starts afresh with its header and line 1.
+    const QStringList lines = fileLines(file);
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_TRUE(lines[0].contains("UID"));
+    EXPECT_TRUE(lines[1].startsWith("0000000001"));
+    EXPECT_EQ(static_cast<std::uint64_t>(lines.size() - 1), tables->autoSaveLineCount());
+}
+
+TEST_F(RunTest, AnAutoSaveFileBelowARegularFileIsShownAndNotSentElsewhere) {
+    QFile blocker(dir.filePath("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString file = dir.filePath("blocked/sub/Kelta.csv");
+    w().edtSaveFile->setText(file);
+    QFile::remove(kelta::defaultSaveFileName());
+    addReader(4, 1, 40);
+    w().chbAutoSave->setChecked(true);
+    ::testing::internal::CaptureStderr();
+    const auto res = run(w().btnStart, [&] { return tables->acceptedRecordCount() >= 3; });
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(res.stopAsked);
+    expectIdleWindow();
+
+    EXPECT_EQ(w().edtSaveFile->text(), file);
+    EXPECT_FALSE(QFileInfo::exists(kelta::defaultSaveFileName()));
+    EXPECT_EQ(tables->autoSaveLineCount(), 0u);
+    const QString lost = QString::number(tables->acceptedRecordCount()) + " records not written";
+    EXPECT_TRUE(w().sbMain->panelText(1).contains("Auto-save file cannot be written: " +
+                                                  QDir::toNativeSeparators(file)))
+        << w().sbMain->panelText(1).toStdString();
+    EXPECT_TRUE(w().sbMain->panelText(1).contains(lost)) << w().sbMain->panelText(1).toStdString();
+    // One report on stderr, with the count of the run.
+    const std::string report = "Auto-save file " + QDir::toNativeSeparators(file).toStdString() +
+                               ": " + lost.toStdString();
+    const auto at = err.find(report);
+    EXPECT_NE(at, std::string::npos) << err;
+    EXPECT_EQ(err.find("Auto-save file", at + 1), std::string::npos) << err;
+}
+
 TEST_F(RunTest, TagLogDownloadFillsTheLogGrid) {
     ReaderConfig c;
     c.readerId = 1;
@@ -328,6 +403,56 @@ TEST_F(RunTest, SecondStartOpensTheLinksAfreshAndCountsFromZero) {
     EXPECT_EQ(firstText, "      0000000000 / 00000000 sec");
     EXPECT_EQ(host.reader(r).stats().announcementsReceived, 2u);
     expectIdleWindow();
+}
+
+TEST_F(RunTest, AReaderWhoseDeviceGoesAwayAndComesBackIsReadAgain) {
+    const int pulled = addReader(3, 1, 40);
+    addReader(8, 2, 40);
+    // Records of one reader so far: the counts of its rows in the tag grid.
+    auto recordsOf = [&](const QString& id) {
+        quint64 n = 0;
+        for (int r = 1; r < w().grdUID->rowCount(); ++r)
+            if (w().grdUID->cell(17, r) == id) n += w().grdUID->cell(18, r).toULongLong();
+        return n;
+    };
+    int step = 0;
+    quint64 pulledAtLoss = 0, otherAtLoss = 0;
+    bool reopened = false;
+    QElapsedTimer away;
+    const auto res = run(w().btnStart, [&] {
+        switch (step) {
+        case 0:
+            if (recordsOf("0001") < 10) return false;
+            // The adapter is pulled: its device hangs up and its map entry goes.
+            host.call(pulled, [](ReaderSim& r) { r.resetConnection(); });
+            ++step;
+            return false;
+        case 1:
+            if (ctl->serialLinks().isOpen(3)) return false;
+            EXPECT_FALSE(QFile::exists(kelta::test::serialMapDir() + "/COM3"));
+            pulledAtLoss = recordsOf("0001");
+            otherAtLoss = recordsOf("0002");
+            away.start();
+            ++step;
+            return false;
+        case 2:
+            // Away for a while; the other port goes on meanwhile.
+            if (away.elapsed() < 1500) return false;
+            EXPECT_GT(recordsOf("0002"), otherAtLoss);
+            // Plugged in again: a new device under the same map entry.
+            host.call(pulled, [&](ReaderSim& r) { reopened = r.reopenPty(); });
+            EXPECT_TRUE(reopened);
+            ++step;
+            return false;
+        default:
+            return recordsOf("0001") > pulledAtLoss + 10;
+        }
+    });
+    ASSERT_TRUE(res.stopAsked) << step;
+    expectIdleWindow();
+    EXPECT_EQ(ctl->serialLinks().lostCount(3), 1);
+    EXPECT_EQ(ctl->serialLinks().reopenCount(3), 1);
+    EXPECT_EQ(ctl->serialLinks().lostCount(8), 0);
 }
 
 TEST_F(RunTest, ClosingTheWindowDuringARunEndsTheRunFirst) {

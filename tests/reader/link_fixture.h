@@ -10,6 +10,7 @@
 #include "reader-sim/sim_host.h"
 #include "reader/reader_link.h"
 #include "support/test_env.h"
+#include "support/text_recorder.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -23,10 +24,8 @@ namespace kelta::reader::test {
 
 using sim::Bytes;
 
-inline Bytes hexBytes(const char* text) {
-    const QByteArray b = QByteArray::fromHex(text);
-    return Bytes(b.begin(), b.end());
-}
+using kelta::test::hexBytes;
+using kelta::test::TextRecorder;
 
 // A loopback port nobody listens on at the moment.
 inline quint16 freePort() {
@@ -34,32 +33,6 @@ inline quint16 freePort() {
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
-
-// Every distinct text a panel shows, sampled by a timer while the window processes events.
-class TextRecorder {
-public:
-    explicit TextRecorder(QLabel* panel) : panel_(panel) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { sample(); });
-        timer_.start(2);
-    }
-    void sample() {
-        const QString t = panel_->text();
-        if (texts_.empty() || texts_.back() != t) texts_.push_back(t);
-    }
-    const std::vector<QString>& texts() {
-        sample();
-        return texts_;
-    }
-    bool saw(const QString& t) {
-        sample();
-        return std::find(texts_.begin(), texts_.end(), t) != texts_.end();
-    }
-
-private:
-    QLabel* panel_;
-    QTimer timer_;
-    std::vector<QString> texts_;
-};
 
 class LinkTest : public ::testing::Test {
 protected:

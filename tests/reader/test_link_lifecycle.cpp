@@ -89,3 +89,35 @@ TEST_F(LinkTest, WindowDestroyedDuringAnExchangeIsNotTouchedAgain) {
     platform::SerialPort again;
     EXPECT_TRUE(again.open(kCom));
 }
+
+TEST_F(LinkTest, PortFieldsOfTheLinkShowThePortUsed) {
+    struct Case {
+        const char* typed;
+        bool valid; // the text is the reader's real port, with blanks around it
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"70000", false, "4001"}, {"0", false, "4001"}, {"-5", false, "4001"},
+        {"abc", false, "4001"},   {"", false, "4001"},  {"valid", true, nullptr},
+    };
+    useTcpServer();
+    const QString port = window->edtTcpServerPort->text();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        window->edtTcpServerPort->setText(c.valid
+                                              ? QStringLiteral("  ") + port + QStringLiteral(" ")
+                                              : QString::fromLatin1(c.typed));
+        const bool opened = link->OpenLink(true);
+        EXPECT_EQ(window->edtTcpServerPort->text(), c.valid ? port : QString::fromLatin1(c.shown));
+        if (c.valid) {
+            EXPECT_TRUE(opened);
+        }
+        link->CloseLinks();
+    }
+    // The listening link's field, the same way.
+    useTcpClient(false);
+    window->edtLisPort->setText(QStringLiteral("-5"));
+    link->OpenLink(true);
+    EXPECT_EQ(window->edtLisPort->text(), QStringLiteral("4001"));
+    link->CloseLinks();
+}

@@ -10,6 +10,7 @@
 #include "reader-sim/sim_tags.h"
 #include "reader/reader_link.h"
 #include "support/test_env.h"
+#include "support/text_recorder.h"
 #include "tag/tag_exchange.h"
 
 #include <QCoreApplication>
@@ -40,36 +41,8 @@ inline const char* linkName(Link l) {
     return "?";
 }
 
-inline Bytes hexBytes(const char* text) {
-    const QByteArray b = QByteArray::fromHex(text);
-    return Bytes(b.begin(), b.end());
-}
-
-// Every distinct text a panel shows, sampled while the window processes events.
-class TextRecorder {
-public:
-    explicit TextRecorder(QLabel* panel) : panel_(panel) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { sample(); });
-        timer_.start(2);
-    }
-    void sample() {
-        const QString t = panel_->text();
-        if (texts_.empty() || texts_.back() != t) texts_.push_back(t);
-    }
-    const std::vector<QString>& texts() {
-        sample();
-        return texts_;
-    }
-    bool saw(const QString& t) {
-        sample();
-        return std::find(texts_.begin(), texts_.end(), t) != texts_.end();
-    }
-
-private:
-    QLabel* panel_;
-    QTimer timer_;
-    std::vector<QString> texts_;
-};
+using kelta::test::hexBytes;
+using kelta::test::TextRecorder;
 
 class TagWindowTest : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 // The parameter blocks of the LR900 family and the reader's tag database.
 
 #include "app/frmmodule.h"
+#include "app/setreader/control_bits.h"
 #include "app/setreader/reader_session.h"
 #include "app/setreader/set_reader_handlers.h"
 #include "reader/proto/commands/parameters.h"
@@ -20,22 +21,6 @@ std::array<QCheckBox*, 7> outputPortBoxes(TfrmModule& w) {
 
 std::array<QCheckBox*, 3> recordModeBoxes(TfrmModule& w) {
     return {w.cbxparameter_recordmode01, w.cbxparameter_recordmode02, w.cbxparameter_recordmode03};
-}
-
-template <std::size_t N> std::uint8_t maskOf(const std::array<QCheckBox*, N>& boxes) {
-    std::uint8_t mask = 0;
-    for (std::size_t k = 0; k < N; ++k)
-        if (boxes[k]->isChecked()) mask = static_cast<std::uint8_t>(mask | 1u << k);
-    return mask;
-}
-
-template <std::size_t N> void checkByMask(const std::array<QCheckBox*, N>& boxes, unsigned mask) {
-    for (QCheckBox* b : boxes) b->setChecked(false);
-    for (std::size_t k = 0; k < N; ++k) boxes[k]->setChecked(mask & 1u << k);
-}
-
-void selectItem(QComboBox* list, int item) {
-    if (item >= 0 && item < list->count()) list->setCurrentIndex(item);
 }
 
 std::uint8_t itemOf(const QComboBox* list) {

@@ -1,6 +1,7 @@
 // ZigBee, relays and inputs, keys and key selection, guest settings, gain and module ports.
 
 #include "app/frmmodule.h"
+#include "app/setreader/control_bits.h"
 #include "app/setreader/reader_session.h"
 #include "app/setreader/set_reader_handlers.h"
 #include "reader/proto/commands/gain.h"
@@ -16,11 +17,6 @@ namespace {
 
 using namespace reader::cmd;
 
-// An item of a list when the list has it; otherwise the list is left as it is.
-void selectItem(QComboBox* list, int item) {
-    if (item >= 0 && item < list->count()) list->setCurrentIndex(item);
-}
-
 std::array<QCheckBox*, 8> adminBoxes(TfrmModule& w) {
     return {w.cbAdmainKey1, w.cbAdmainKey2, w.cbAdmainKey3, w.cbAdmainKey4,
             w.cbAdmainKey5, w.cbAdmainKey6, w.cbAdmainKey7, w.cbAdmainKey8};
@@ -28,18 +24,6 @@ std::array<QCheckBox*, 8> adminBoxes(TfrmModule& w) {
 
 std::array<QCheckBox*, 3> versionBoxes(TfrmModule& w) {
     return {w.cbGuestVer1, w.cbGuestVer2, w.cbGuestVer3};
-}
-
-template <std::size_t N> std::uint8_t maskOf(const std::array<QCheckBox*, N>& boxes) {
-    std::uint8_t mask = 0;
-    for (std::size_t k = 0; k < N; ++k)
-        if (boxes[k]->isChecked()) mask = static_cast<std::uint8_t>(mask | 1u << k);
-    return mask;
-}
-
-template <std::size_t N> void checkByMask(const std::array<QCheckBox*, N>& boxes, unsigned mask) {
-    for (QCheckBox* b : boxes) b->setChecked(false);
-    for (std::size_t k = 0; k < N; ++k) boxes[k]->setChecked(mask & 1u << k);
 }
 
 // A settings-block write whose answer needs 16 bytes: Ok or Error.

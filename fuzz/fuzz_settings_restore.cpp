@@ -1,0 +1,190 @@
+// Fuzz entry for the settings file: arbitrary INI text through the real settings store and
+// the restore routine of the real window (offscreen). Restoring must not throw or crash; a
+// text value must reach its edit as stored; an on/off value that is not an integer must leave
+// its control as it was; restoring the same file twice must give the same window; and every
+// value copied through the store into a fresh file must read back the same.
+#include "app/frmmodule.h"
+#include "app/startup.h"
+#include "fuzz_support.h"
+#include "monitor/run_controller.h"
+#include "platform/settings_store.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace {
+
+using kelta::fuzz::Require;
+using kelta::platform::SettingsStore;
+using kelta::platform::SettingsTypeError;
+
+struct Harness {
+    QTemporaryDir root;
+    std::unique_ptr<QApplication> app;
+    std::unique_ptr<kelta::TfrmModule> window;
+    QString file, copy;
+};
+
+Harness& harness() {
+    static Harness* h = [] {
+        auto* n = new Harness;
+        const QString home = n->root.filePath(QStringLiteral("home"));
+        QDir().mkpath(home + QStringLiteral("/Documents"));
+        QDir().mkpath(n->root.filePath(QStringLiteral("serial")));
+        qputenv("HOME", home.toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
+        n->file = n->root.filePath(QStringLiteral("LR900.ini"));
+        n->copy = n->root.filePath(QStringLiteral("copy.ini"));
+        qputenv("KELTA_SETTINGS_FILE", n->file.toUtf8());
+        qputenv("KELTA_SERIAL_MAP", n->root.filePath(QStringLiteral("serial")).toUtf8());
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "fuzz_settings_restore";
+        static char* argv[] = {name, nullptr};
+        n->app = std::make_unique<QApplication>(argc, argv);
+        n->window = std::make_unique<kelta::TfrmModule>();
+        n->window->setGeometry(0, 0, 1366, 768);
+        n->window->show();
+        QCoreApplication::processEvents();
+        return n;
+    }();
+    return *h;
+}
+
+// Text of the controls restore writes, to compare two restores.
+QStringList WindowState(kelta::TfrmModule& w) {
+    QStringList s;
+    for (QLineEdit* e :
+         {w.edtTagFilter, w.edtTcpRemotePort, w.edLocalPort, w.edDesPort, w.edtListenPort,
+          w.edtLisPort, w.edtTcpServerIP, w.edtTcpServerPort, w.edtSaveFile, w.edtEvenLogFile})
+        s << e->text();
+    s << QString::number(w.cbxCom->currentIndex()) << QString::number(w.chbAutoSave->isChecked());
+    kelta::monitor::RunController& run = *w.runController;
+    for (int n = 1; n <= 32; ++n) {
+        if (QCheckBox* b = run.chkCOM(n)) s << QString::number(b->isChecked());
+        if (QCheckBox* b = run.chkIP(n)) s << QString::number(b->isChecked());
+        if (QLineEdit* e = run.edIP(n)) s << e->text();
+    }
+    return s;
+}
+
+std::optional<int> IntegerOf(const SettingsStore& store, const QString& name) {
+    try {
+        return store.readInteger(name);
+    } catch (const SettingsTypeError&) {
+        return std::nullopt;
+    }
+}
+
+// A stored text the edit shows as it is: printable, within the edit's length limit.
+void RequireShown(const SettingsStore& store, const char* name, QLineEdit* edit) {
+    const QString key = QString::fromLatin1(name);
+    if (!store.hasValue(key)) return;
+    const QString text = store.readString(key);
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.isSurrogate() || c.unicode() == 0x7F) return;
+    Require(edit->text() == text.left(edit->maxLength()));
+}
+
+} // namespace
+
+// The window is made once, before the first input, so its one-time allocations are not taken
+// for a leak of an input.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    harness();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Harness& h = harness();
+    kelta::TfrmModule& w = *h.window;
+    {
+        QFile f(h.file);
+        Require(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
+    }
+    auto store = SettingsStore::openAt(h.file, false);
+    if (!store) {
+        // A file with a format error: refused at this opening, though a later opening of
+        // the unchanged file may see what was parsed. Either way restoring must not fail,
+        // and restoring again must give the same window.
+        Require(kelta::RestoreSettings(w));
+        const QStringList once = WindowState(w);
+        Require(kelta::RestoreSettings(w));
+        Require(WindowState(w) == once);
+        return 0;
+    }
+
+    // A known state for the on/off controls an unreadable value must leave alone.
+    const bool autoSaveBefore = (size & 1) != 0;
+    w.chbAutoSave->setChecked(autoSaveBefore);
+    Require(kelta::RestoreSettings(w));
+    const QStringList first = WindowState(w);
+
+    const QString autoSave = QStringLiteral("AutoSaveFile");
+    if (store->hasValue(autoSave)) {
+        const auto on = IntegerOf(*store, autoSave);
+        Require(w.chbAutoSave->isChecked() == (on ? *on != 0 : autoSaveBefore));
+    }
+    kelta::monitor::RunController& run = *w.runController;
+    for (int n = 1; n <= 32; ++n) {
+        const QString num = QString::number(n);
+        if (QCheckBox* b = run.chkCOM(n)) {
+            const auto on = IntegerOf(*store, QStringLiteral("COM") + num);
+            Require(b->isChecked() == (on && *on == 1));
+        }
+        if (QLineEdit* e = run.edIP(n)) {
+            if (store->hasValue(QStringLiteral("IP") + num))
+                RequireShown(*store, qPrintable(QStringLiteral("IP") + num), e);
+            else
+                Require(e->text() == QStringLiteral("192.168.1.") + QString::number(100 + n));
+        }
+    }
+    RequireShown(*store, "TagFilterUID", w.edtTagFilter);
+    RequireShown(*store, "LocalPort", w.edLocalPort);
+    RequireShown(*store, "DesPort", w.edDesPort);
+    RequireShown(*store, "ListenPort", w.edtListenPort);
+    RequireShown(*store, "ListenPort", w.edtLisPort);
+    RequireShown(*store, "SETSERTCPIP", w.edtTcpServerIP);
+    RequireShown(*store, "SETSERTCPPort", w.edtTcpServerPort);
+    RequireShown(*store, "SaveFileName", w.edtSaveFile);
+    RequireShown(*store, "EvenLogFile", w.edtEvenLogFile);
+
+    // The same file again: the same window.
+    w.chbAutoSave->setChecked(!autoSaveBefore);
+    Require(kelta::RestoreSettings(w));
+    // The auto-save box keeps what it had unless the file holds an integer for it.
+    if (IntegerOf(*store, autoSave)) Require(WindowState(w) == first);
+
+    // Every value through the store into a fresh file reads back as it was.
+    QFile::remove(h.copy);
+    {
+        auto out = SettingsStore::openAt(h.copy, true);
+        Require(out.has_value());
+        out->holdWrites();
+        for (const QString& name : store->valueNames())
+            if (!name.isEmpty()) out->writeString(name, store->readString(name));
+        Require(out->commit());
+    }
+    auto back = SettingsStore::openAt(h.copy, false);
+    Require(back.has_value());
+    // A line "=value" gives a value without a name: nothing can read or write it, so it is
+    // not carried over.
+    for (const QString& name : store->valueNames()) {
+        if (name.isEmpty()) continue;
+        const QString text = store->readString(name);
+        Require(back->hasValue(name));
+        Require(back->readString(name) == text);
+        Require(IntegerOf(*back, name) == IntegerOf(*store, name));
+    }
+    return 0;
+}
