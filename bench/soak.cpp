@@ -17,9 +17,9 @@
 // Runs in a private temporary folder; no display needed (QT_QPA_PLATFORM=offscreen).
 
 #include "app/frmmodule.h"
+#include "app/run_controller.h"
+#include "app/tag_tables.h"
 #include "load_common.h"
-#include "monitor/run_controller.h"
-#include "monitor/tag_tables.h"
 #include "reader-sim/sim_frames.h"
 #include "reader-sim/sim_host.h"
 #include "reader-sim/tag_population.h"

@@ -4,9 +4,9 @@
 // its control as it was; restoring the same file twice must give the same window; and every
 // value copied through the store into a fresh file must read back the same.
 #include "app/frmmodule.h"
+#include "app/run_controller.h"
 #include "app/startup.h"
 #include "fuzz_support.h"
-#include "monitor/run_controller.h"
 #include "platform/settings_store.h"
 
 #include <QApplication>

@@ -152,7 +152,6 @@ RunConfig RunController::configFromControls() const {
         c.logReaderId = static_cast<int>(*v);
     c.autoSave = w_.chbAutoSave && w_.chbAutoSave->isChecked();
     if (w_.edtSaveFile) c.autoSaveFile = w_.edtSaveFile->text();
-    c.autoSaveFallback = defaultSaveFileName();
     if (w_.edtEvenLogFile) c.eventLogFile = w_.edtEvenLogFile->text();
     if (w_.lvSel)
         for (int i = 0; i < w_.lvSel->count(); ++i) c.selectedTags << w_.lvSel->item(i)->text();

@@ -106,7 +106,7 @@ QString MonitorEngine::open(const RunConfig& config) {
     store_.setTagTimeout(config.tagTimeoutSeconds);
     QString saveName = config.autoSaveFile;
     if (config.autoSave)
-        saveName = store_.prepareAutoSaveFile(config.autoSaveFallback);
+        saveName = store_.prepareAutoSaveFile();
     else
         store_.notePreviousAutoSaveFile({}, {});
     config_.autoSaveFile = saveName;

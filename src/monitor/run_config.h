@@ -31,7 +31,6 @@ struct RunConfig {
 
     bool autoSave = false;
     QString autoSaveFile;
-    QString autoSaveFallback; // used when the auto-save file's folder cannot be made
     QString eventLogFile;
     QStringList selectedTags;
     int tagTimeoutSeconds = 1;

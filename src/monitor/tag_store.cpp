@@ -527,8 +527,7 @@ void TagStore::absenceSweep() {
     }
 }
 
-QString TagStore::prepareAutoSaveFile(const QString& fallback) {
-    (void)fallback;
+QString TagStore::prepareAutoSaveFile() {
     const QString path = autoSavePath_;
     // A folder that cannot be made does not send the records to another file: the name stays
     // and the first line that cannot be written is shown as such.

@@ -97,9 +97,9 @@ public:
     void absenceSweep();
     // A new run's auto-save file: its folder is made, and an old file of that name is moved
     // aside (same folder, its date and time in the name) so the run starts a fresh file. A
-    // folder that cannot be made keeps the name: its first refused line says so. `fallback`
-    // is not used any more. Returns the name used.
-    QString prepareAutoSaveFile(const QString& fallback = {});
+    // folder that cannot be made keeps the name: its first refused line says so. Returns the
+    // name used.
+    QString prepareAutoSaveFile();
     // Where the previous auto-save file was kept (empty: none, or it could not be moved).
     QString previousAutoSaveFile() const { return previousKept_; }
 

@@ -85,7 +85,6 @@ protected:
         c.linkMode = linkMode;
         c.autoSave = true;
         c.autoSaveFile = dir.filePath("save/run.csv");
-        c.autoSaveFallback = dir.filePath("fallback.csv");
         c.eventLogFile = dir.filePath("events/log.csv");
         return c;
     }
