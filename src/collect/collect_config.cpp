@@ -113,7 +113,6 @@ MappedRun runConfigFromSettings(const StoredSettings& values, const RunDefaults&
     c.listenPort = portOf(text(QStringLiteral("ListenPort")).value_or(QString()));
 
     c.autoSaveFile = text(QStringLiteral("SaveFileName")).value_or(defaults.autoSaveFile);
-    c.autoSaveFallback = defaults.autoSaveFile;
     c.eventLogFile = text(QStringLiteral("EvenLogFile")).value_or(defaults.eventLogFile);
     if (const auto on = integer(QStringLiteral("AutoSaveFile"))) c.autoSave = *on != 0;
     c.selectedTags = defaults.selection;

@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <cerrno>
 #include <csignal>
@@ -101,14 +100,18 @@ int Collector::run(const monitor::RunConfig& config, const publish::PublishConfi
     config_ = config;
     firstPassDone_ = false;
     started_ = QDateTime::currentDateTime();
+    linksFailed_ = false;
     publishingOn_ = publishing_.start(publishing, publishProblems);
     engine_.run(config);
     ended_ = QDateTime::currentDateTime();
     discardedBytes_ = engine_.serialLinks().purgedBytes();
+    // Ports whose device went away and came back.
+    for (int n = 1; n < monitor::RunConfig::kSlots; ++n)
+        reconnects_ += static_cast<std::uint64_t>(engine_.serialLinks().reopenCount(n));
     // Queued and unconfirmed messages get two seconds to reach a broker that is there.
     publishing_.stop(std::chrono::milliseconds(2000));
     QCoreApplication::processEvents(); // the publisher's last messages
-    return 0;
+    return linksFailed_ ? 1 : 0;
 }
 
 void Collector::stop() {
@@ -145,24 +148,18 @@ void Collector::passStarted(const QString&) {
 
 void Collector::firstPass() {
     firstPassDone_ = true;
+    note(QStringLiteral("monitoring started"));
     // What could not be opened is known once the links are open.
     if (config_.serial()) {
         for (int n = 1; n < monitor::RunConfig::kSlots; ++n)
             if (config_.serialPorts[static_cast<std::size_t>(n)] &&
                 !engine_.serialLinks().isOpen(n))
                 note(QStringLiteral("%1 could not be opened").arg(serialName(n)));
-    } else if (config_.linkMode == monitor::RunConfig::kListeningTcp) {
-        QTcpServer& server = engine_.networkLinks().server();
-        if (!server.isListening())
-            note(QStringLiteral("cannot listen on port %1: %2")
-                     .arg(config_.listenPort)
-                     .arg(server.errorString()));
     }
 }
 
 void Collector::serialOpened(int port) {
     if (serialSeen_.contains(port)) {
-        ++reconnects_;
         note(QStringLiteral("%1 opened again").arg(serialName(port)));
         return;
     }
@@ -220,7 +217,12 @@ void Collector::readerLost(const QString& address) {
 }
 
 void Collector::fileFailure(const QString& message) {
-    note(message);
+    note(message.isEmpty() ? QStringLiteral("files: written again") : message);
+}
+
+void Collector::linksFailed(const QString& reason) {
+    linksFailed_ = true;
+    note(reason);
 }
 
 void Collector::recordAccepted(const monitor::DecodedTagRecord& record, monitor::DecodeMode mode,

@@ -56,7 +56,7 @@ public:
     ~Collector() override;
 
     // The whole run: publishing started, the engine run until stop(), publishing stopped.
-    // Returns 0.
+    // Returns 0, or 1 when the run could not receive anything (its listening port taken).
     int run(const monitor::RunConfig& config, const publish::PublishConfig& publishing,
             const QStringList& publishProblems = {});
     void stop();
@@ -78,6 +78,7 @@ public:
     void readerReplaced(const QString& address) override;
     void readerLost(const QString& address) override;
     void fileFailure(const QString& message) override;
+    void linksFailed(const QString& reason) override;
     void recordAccepted(const monitor::DecodedTagRecord& record, monitor::DecodeMode mode,
                         const monitor::RecordOrigin& origin, const QDateTime& received) override;
     void presenceChanged(const monitor::PresenceChange& change) override;
@@ -99,6 +100,7 @@ private:
     std::uint64_t reconnects_ = 0;
     std::uint64_t discardedBytes_ = 0;
     bool publishingOn_ = false;
+    bool linksFailed_ = false;
     QDateTime started_;
     QDateTime ended_;
 };

@@ -69,7 +69,6 @@ TEST(CollectConfig, SettingsGiveTheRunTheWindowWouldStart) {
              EXPECT_EQ(m.config.listenPort, 4001);
              EXPECT_FALSE(m.config.autoSave);
              EXPECT_EQ(m.config.autoSaveFile, "/docs/Kelta.csv");
-             EXPECT_EQ(m.config.autoSaveFallback, "/docs/Kelta.csv");
              EXPECT_EQ(m.config.eventLogFile, "/docs/log.csv");
              EXPECT_EQ(m.config.selectedTags, QStringList{"0000000000001000"});
              EXPECT_EQ(m.config.tagTimeoutSeconds, 10);
@@ -113,7 +112,6 @@ TEST(CollectConfig, SettingsGiveTheRunTheWindowWouldStart) {
          [](const auto& m) {
              EXPECT_TRUE(m.config.autoSave);
              EXPECT_EQ(m.config.autoSaveFile, "/data/run.csv");
-             EXPECT_EQ(m.config.autoSaveFallback, "/docs/Kelta.csv");
              EXPECT_EQ(m.config.eventLogFile, "/data/ev.csv");
          }},
         {"values that are no number are skipped and named",
