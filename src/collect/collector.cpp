@@ -217,6 +217,9 @@ void Collector::readerLost(const QString& address) {
 }
 
 void Collector::fileFailure(const QString& message) {
+    // Empty: all is well; said only after a failure.
+    if (message.isEmpty() && !fileTrouble_) return;
+    fileTrouble_ = !message.isEmpty();
     note(message.isEmpty() ? QStringLiteral("files: written again") : message);
 }
 

@@ -101,6 +101,7 @@ private:
     std::uint64_t discardedBytes_ = 0;
     bool publishingOn_ = false;
     bool linksFailed_ = false;
+    bool fileTrouble_ = false;
     QDateTime started_;
     QDateTime ended_;
 };

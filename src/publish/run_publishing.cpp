@@ -45,7 +45,8 @@ RunPublishing::~RunPublishing() {
 
 PublishConfigRead RunPublishing::readConfig(platform::SettingsStore& store) {
     PublishConfigRead read = readPublishConfig(store);
-    if (read.config.enabled && read.config.clientId.isEmpty())
+    // Validation gives a passing ID when none is stored: the installation keeps its own.
+    if (read.config.enabled && store.readString(keys::kClientId).trimmed().isEmpty())
         read.config.clientId = ensureClientId(store);
     return read;
 }
