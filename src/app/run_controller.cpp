@@ -81,6 +81,10 @@ RunController::RunController(TfrmModule& window, reader::LinkState& link, TagTab
     busy_.setInterval(static_cast<int>(timing::kBusyTimerMs));
     buildControlTables();
     connectHandlers();
+    // What the broker says is shown where the file notices are.
+    publishing_.setMessageHandler([this](publish::BrokerState, const QString& text) {
+        if (w_.sbMain) w_.sbMain->setPanelText(1, text);
+    });
     // Frames still held when Stop is clicked are not decoded: the run ends within its pass.
     engine_.setKeepGoing([this] { return runState() == kStop && !closePending_; });
     // The first page was shown before this object existed, so its show handler never ran:
@@ -271,6 +275,10 @@ void RunController::startRun(QObject* sender) {
     if (w_.pcSetReadMain && linkPage) w_.pcSetReadMain->setActivePage(linkPage);
 
     storeStartSettings();
+    if (auto store = platform::SettingsStore::open(false)) {
+        const auto publishing = publish::RunPublishing::readConfig(*store);
+        publishing_.start(publishing.config, publishing.problems);
+    }
     // The log reader ID: edtLogID as a decimal number, 0 when it is not one.
     if (const auto v = decimalOf(w_.edtLogID->text()); !v || *v < INT32_MIN || *v > INT32_MAX)
         w_.edtLogID->setText(QStringLiteral("0"));
@@ -327,6 +335,15 @@ void RunController::beforeSweep() {
     tables_.store().setTagTimeout(tables_.normaliseTagTimeout());
 }
 
+void RunController::recordAccepted(const DecodedTagRecord& record, DecodeMode mode,
+                                   const RecordOrigin& origin, const QDateTime& received) {
+    publishing_.record(record, mode, origin, received);
+}
+
+void RunController::presenceChanged(const PresenceChange& change) {
+    publishing_.presence(change);
+}
+
 void RunController::endRun() {
     const auto alive = alive_;
     engine_.CloseMonitorLinks();
@@ -336,6 +353,7 @@ void RunController::endRun() {
 
     engine_.finish();
     tables_.flushViews();
+    publishing_.stop();
 
     busy_.stop();
     setTag(w_.btnTagLog, 0);

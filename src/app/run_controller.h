@@ -10,6 +10,7 @@
 #include "monitor/proto/tag_record.h"
 #include "monitor/run_config.h"
 #include "monitor/serial_links.h"
+#include "publish/run_publishing.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -122,6 +123,11 @@ public:
     void networkClosed() override;
     void fileFailure(const QString& notice) override;
     void beep(int hz, int ms) override;
+    void recordAccepted(const DecodedTagRecord& record, DecodeMode mode, const RecordOrigin& origin,
+                        const QDateTime& received) override;
+    void presenceChanged(const PresenceChange& change) override;
+    // Publishing of the run's records, off unless the settings file configures it.
+    publish::RunPublishing& publishing() { return publishing_; }
 
     // Control tables, each at the index equal to the control's tag (0 ... 31).
     QCheckBox* chkCOM(int n) const;
@@ -149,6 +155,7 @@ private:
     CloseLinksFn closeLinks_;
     QTimer busy_;
     MonitorEngine engine_;
+    publish::RunPublishing publishing_;
 
     std::array<QCheckBox*, 33> chkCOM_{};
     std::array<QCheckBox*, 33> chkIP_{};

@@ -27,11 +27,31 @@ MonitorEngine::MonitorEngine(TagStore& store, MonitorEvents& events)
         if (previousNoticeHook_) previousNoticeHook_(notice);
         events_.fileFailure(notice);
     });
+    store_.setRecordHook(
+        [this](const DecodedTagRecord& record, DecodeMode mode, const QDateTime& received) {
+            events_.recordAccepted(record, mode, originOf(record), received);
+        });
+    store_.setPresenceHook([this](const PresenceChange& c) { events_.presenceChanged(c); });
 }
 
 MonitorEngine::~MonitorEngine() {
     *alive_ = false;
     store_.setFileNoticeHook(std::move(previousNoticeHook_));
+    store_.setRecordHook({});
+    store_.setPresenceHook({});
+}
+
+RecordOrigin MonitorEngine::originOf(const DecodedTagRecord& record) const {
+    RecordOrigin o;
+    o.linkMode = config_.linkMode;
+    const QString link = QString::fromStdString(record.link);
+    if (config_.linkMode == RunConfig::kOutgoingTcp)
+        o.link = link + QLatin1Char(':') + QString::number(config_.remotePort);
+    else if (config_.linkMode == RunConfig::kListeningTcp)
+        o.link = link;
+    else
+        o.link = QStringLiteral("COM") + QString::number(link.toInt());
+    return o;
 }
 
 bool MonitorEngine::keepGoing() const {

@@ -85,6 +85,9 @@ public:
     std::uint64_t passCount() const { return passes_; }
     void resetPassCount() { passes_ = 0; }
 
+    // The link of an accepted record, as MonitorEvents::recordAccepted names it.
+    RecordOrigin originOf(const DecodedTagRecord& record) const;
+
 private:
     bool keepGoing() const;
 

@@ -4,12 +4,36 @@
 // (its waits let events through, so a call may come from a socket signal). Each has a default
 // that does nothing.
 
+#include "monitor/proto/tag_record.h"
+
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
 
 class QTcpSocket;
 
 namespace kelta::monitor {
+
+// The link an accepted record came over: the run's link kind (RunConfig::kSerial, ...) and
+// "COM3" for a serial port, "host:port" for an outgoing connection, the peer address for a
+// reader connected to the listening server.
+struct RecordOrigin {
+    int linkMode = 1;
+    QString link;
+};
+
+// A selected tag that stayed silent past the time-out (absent), or that was heard again
+// after that (returned), as the event log records it.
+struct PresenceChange {
+    bool returned = false;
+    QString uid;
+    QString readerId; // the reader that heard it last; empty when it was never heard
+    QString rssi;
+    QString lqi;
+    QDateTime lastSeen;
+    QDateTime at;
+    qint64 silentMs = 0;
+};
 
 class MonitorEvents {
 public:
@@ -61,6 +85,14 @@ public:
     virtual void readerLost(const QString& line) { (void)line; }
     // All network links closed.
     virtual void networkClosed() {}
+
+    // A record accepted into the store, with its link and the time it was stamped with.
+    virtual void recordAccepted(const DecodedTagRecord& record, DecodeMode mode,
+                                const RecordOrigin& origin, const QDateTime& received) {
+        (void)record, (void)mode, (void)origin, (void)received;
+    }
+    // An absence or return of a selected tag, once per event-log line.
+    virtual void presenceChanged(const PresenceChange& change) { (void)change; }
 
     // The run cannot receive anything (its listening port is taken): `reason` says why, as
     // "Listen port 4001 is in use by another program."; the run ends at once.

@@ -19,6 +19,7 @@ constexpr int kColNo = 0;
 constexpr int kColUid = 1;
 constexpr int kColRssi = 2;
 constexpr int kColLqi = 3;
+constexpr int kColReaderId = 17;
 constexpr int kColCount = 18; // Count; Index in the log table
 constexpr int kColTime = 19;  // GPS (live), LOG DateTime (log), DateTime (selection)
 constexpr int kColSince = 20; // MilliSecBetween of the selection table
@@ -282,6 +283,7 @@ void TagStore::PostTagRecord(const DecodedTagRecord& rec, DecodeMode mode) {
     viewsChanged();
 
     if (autoSaveOn_) writeAutoSaveLine(g, row, now);
+    if (recordHook_) recordHook_(rec, mode, now);
 }
 
 void TagStore::resetSelectionCounters() {
@@ -401,6 +403,10 @@ void TagStore::trackSelection(CellTable& g, int row, const QString& uid, const Q
             sel.setText(kColLqi, s, g.ref(kColLqi, row));
             writeEventLine(eventLogLine(uid, sel.ref(kColRssi, s), sel.ref(kColLqi, s), seen, now,
                                         QString::number(ms < 0 ? -ms : ms)));
+            if (presenceHook_)
+                presenceHook_(PresenceChange{true, uid, g.ref(kColReaderId, row),
+                                             sel.ref(kColRssi, s), sel.ref(kColLqi, s), seen, now,
+                                             ms < 0 ? -ms : ms});
         }
         sel.setText(kColCount, s, QString::number(qint64{decimalOr(sel.ref(kColCount, s), 0)} + 1));
         sel.setText(kColSince, s, QString::number(ms));
@@ -514,6 +520,10 @@ void TagStore::absenceSweep() {
                                     sel_.ref(kColLqi, r), seen, now,
                                     QLatin1Char('>') + QString::number(ms)));
         sel_.setText(kColSince, r, QString());
+        if (presenceHook_)
+            presenceHook_(PresenceChange{false, sel_.ref(kColUid, r), sel_.ref(kColReaderId, r),
+                                         sel_.ref(kColRssi, r), sel_.ref(kColLqi, r), seen, now,
+                                         ms});
     }
 }
 

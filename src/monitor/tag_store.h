@@ -5,6 +5,7 @@
 // shows a table of the store (CellTable), and whoever runs the store gives it its settings.
 
 #include "monitor/cell_table.h"
+#include "monitor/monitor_events.h"
 #include "monitor/proto/tag_record.h"
 #include "platform/files.h"
 
@@ -153,6 +154,14 @@ public:
     void setViewsPendingHook(std::function<void()> fn) { viewsPending_ = std::move(fn); }
     // Called when the selection counters start again (no selection, Clear).
     void setSelectionCountersHook(std::function<void()> fn) { countersReset_ = std::move(fn); }
+    // Called for every accepted record after it went into its table (and its auto-save line
+    // was written), with the time it was stamped with.
+    using RecordHook = std::function<void(const DecodedTagRecord&, DecodeMode, const QDateTime&)>;
+    void setRecordHook(RecordHook fn) { recordHook_ = std::move(fn); }
+    // Called for every absence or return written to the event log.
+    void setPresenceHook(std::function<void(const PresenceChange&)> fn) {
+        presenceHook_ = std::move(fn);
+    }
 
 private:
     // Row lookup by UID in column 1, first hit, kept in step with the table's rows.
@@ -210,6 +219,8 @@ private:
     bool viewsSignalled_ = false;
     std::function<void()> viewsPending_;
     std::function<void()> countersReset_;
+    RecordHook recordHook_;
+    std::function<void(const PresenceChange&)> presenceHook_;
     std::function<QDateTime()> clock_;
 };
 

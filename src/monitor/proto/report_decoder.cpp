@@ -209,7 +209,6 @@ std::string LogStatusText(std::uint16_t code) {
 bool DecodeTagRecord(DecodeMode mode, std::uint16_t sequence, std::string_view linkName,
                      std::span<const std::uint8_t> record, std::string_view hex,
                      TagRecordSink& sink) {
-    (void)linkName;
     const bool log = mode == DecodeMode::Log;
     if (log && record.size() < kLogRecordBytes) return false;
     if (record.size() < kMinTagRecord || !sink.hasCurrentTagGrid()) return false;
@@ -267,6 +266,7 @@ bool DecodeTagRecord(DecodeMode mode, std::uint16_t sequence, std::string_view l
         SetGps(r.gps, t);
     }
     r.hex.assign(hex);
+    r.link.assign(linkName);
 
     sink.PostTagRecord(r, mode);
     return true;

@@ -36,6 +36,9 @@ struct DecodedTagRecord {
     std::string logStatus;
     // The record's bytes as upper-case hex digit pairs.
     std::string hex;
+    // The link it came over as the link names it: the serial port's two digits ("03") or the
+    // network peer's address.
+    std::string link;
 };
 
 // Receiver of accepted records: the tag tables.

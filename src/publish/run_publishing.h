@@ -1,0 +1,71 @@
+#pragma once
+// Publishing during a monitoring run: what the engine reports (accepted records with their
+// link, absences and returns) turned into messages for the broker. Both the window and the
+// collector own one: they read its configuration from the settings file at the start of a
+// run, hand it what their MonitorEvents receive, and stop it at the end. Messages about the
+// broker arrive on the thread that made this object, never on the publisher's threads.
+
+#include "monitor/monitor_events.h"
+#include "publish/mqtt_publisher.h"
+#include "publish/publish_config.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace kelta::platform {
+class SettingsStore;
+}
+
+namespace kelta::publish {
+
+// The link of a record as a message names it.
+LinkInfo linkInfoOf(const monitor::RecordOrigin& origin);
+// An absence or return as a message carries it.
+PresenceEvent presenceEventOf(const monitor::PresenceChange& change);
+
+class RunPublishing {
+public:
+    // state, text: one call per change of the broker's state, and once for a configuration
+    // that cannot be used.
+    using MessageFn = std::function<void(BrokerState state, const QString& text)>;
+
+    RunPublishing();
+    ~RunPublishing();
+    RunPublishing(const RunPublishing&) = delete;
+    RunPublishing& operator=(const RunPublishing&) = delete;
+
+    // The configuration stored in the settings file; when publishing is on and no client ID
+    // is stored, one is made for this installation and stored.
+    static PublishConfigRead readConfig(platform::SettingsStore& store);
+
+    void setMessageHandler(MessageFn fn) { message_ = std::move(fn); }
+    // Starts publishing when the configuration is on; the problems found in it (if any) are
+    // given as one message first. False when publishing stays off.
+    bool start(const PublishConfig& config, const QStringList& problems = {});
+    bool active() const { return publisher_ != nullptr; }
+
+    void record(const monitor::DecodedTagRecord& record, monitor::DecodeMode mode,
+                const monitor::RecordOrigin& origin, const QDateTime& received);
+    void presence(const monitor::PresenceChange& change);
+
+    // Gives queued messages up to `drain` to reach a connected broker, then disconnects. The
+    // counters stay readable afterwards.
+    void stop(std::chrono::milliseconds drain = std::chrono::milliseconds(2000));
+    PublishCounters counters() const;
+    QString brokerName() const { return brokerName_; }
+
+private:
+    void deliver(BrokerState state, const QString& text);
+
+    QObject context_; // messages are queued to its thread
+    MessageFn message_;
+    std::unique_ptr<MqttPublisher> publisher_;
+    PublishCounters last_;
+    QString brokerName_;
+};
+
+} // namespace kelta::publish

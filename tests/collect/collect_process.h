@@ -1,0 +1,96 @@
+#pragma once
+// The collector program run by the tests: started with options, its standard error collected,
+// stopped by a signal; and the files it writes.
+
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTest>
+#include <csignal>
+
+namespace kelta::test {
+
+inline QStringList fileLines(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+inline QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A line without its last two fields (the date and time it was written).
+inline QString undated(const QString& line) {
+    return line.section(QLatin1Char(','), 0, -3);
+}
+
+class CollectProcess {
+public:
+    CollectProcess() { process_.setProgram(QStringLiteral(KELTA_BINARY_DIR "/kelta-collect")); }
+    ~CollectProcess() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+
+    bool start(const QStringList& args) {
+        process_.setArguments(args);
+        process_.start();
+        return process_.waitForStarted(5000);
+    }
+    // Waits until standard error holds `text` (or the program ended, or timeoutMs passed).
+    bool waitForError(const QString& text, int timeoutMs = 10000) {
+        return QTest::qWaitFor(
+                   [&] {
+                       collect();
+                       return err_.contains(text) || process_.state() == QProcess::NotRunning;
+                   },
+                   timeoutMs) &&
+               err_.contains(text);
+    }
+    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 15000) {
+        return QTest::qWaitFor(
+            [&] {
+                collect();
+                return condition();
+            },
+            timeoutMs);
+    }
+    // Sends the signal and waits for the end; false when it did not end in time.
+    bool stop(int signal = SIGTERM, int timeoutMs = 15000) {
+        ::kill(static_cast<pid_t>(process_.processId()), signal);
+        const bool ended = process_.waitForFinished(timeoutMs);
+        collect();
+        return ended;
+    }
+
+    int exitCode() const { return process_.exitCode(); }
+    QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
+    QString errorText() {
+        collect();
+        return err_;
+    }
+    QString outputText() {
+        collect();
+        return out_;
+    }
+    int count(const QString& text) {
+        collect();
+        return static_cast<int>(err_.count(text));
+    }
+
+private:
+    void collect() {
+        err_ += QString::fromUtf8(process_.readAllStandardError());
+        out_ += QString::fromUtf8(process_.readAllStandardOutput());
+    }
+
+    QProcess process_;
+    QString err_, out_;
+};
+
+} // namespace kelta::test
