@@ -157,11 +157,14 @@ QVariant SettingsStore::valueOf(const QString& name) const {
 namespace {
 
 // INI files keep no types: a value is a number when its text is one. A hand-written value
-// with an unquoted comma comes back as a list, which is no number.
+// with an unquoted comma comes back as a list, which is no number. Qt's conversion ends the text
+// at a NUL, so "1<NUL>x" would read as 1: a NUL makes it no number either.
 std::optional<int> asInteger(const QVariant& v) {
     if (v.typeId() == QMetaType::QStringList) return std::nullopt;
+    const QString text = v.toString().trimmed();
+    if (text.contains(QChar(u'\0'))) return std::nullopt;
     bool ok = false;
-    const qlonglong n = v.toString().trimmed().toLongLong(&ok, 10);
+    const qlonglong n = text.toLongLong(&ok, 10);
     if (!ok || n < std::numeric_limits<int>::min() || n > std::numeric_limits<int>::max())
         return std::nullopt;
     return static_cast<int>(n);

@@ -112,7 +112,8 @@ TEST(SettingsStore, ValuesKeepTheirTypesAndReachTheFile) {
 TEST(SettingsStore, WrongTypeOrMissingValueRaisesTypeError) {
     const QString path = freshPath("wrong.ini");
     writeFile(path, "[General]\nPAGE=abc\nCOM1=1, 2\nCOM2= 7 \nCOM3=99999999999\nCOM4=\n"
-                    "COM5=0x10\nCOM6=-2147483648\nLanguageIndex=1\n");
+                    "COM5=0x10\nCOM6=-2147483648\nLanguageIndex=1\n" +
+                        QByteArray("COM7=1\0 9\n", 10));
     auto store = SettingsStore::openAt(path, false);
     ASSERT_TRUE(store);
     EXPECT_THROW(store->readInteger("PAGE"), SettingsTypeError);
@@ -125,6 +126,7 @@ TEST(SettingsStore, WrongTypeOrMissingValueRaisesTypeError) {
     EXPECT_THROW(store->readInteger("COM4"), SettingsTypeError);
     EXPECT_THROW(store->readInteger("COM5"), SettingsTypeError);
     EXPECT_EQ(store->readInteger("COM6"), -2147483647 - 1);
+    EXPECT_THROW(store->readInteger("COM7"), SettingsTypeError) << "digits up to a NUL only";
     EXPECT_THROW(store->readInteger("missing"), SettingsTypeError);
     EXPECT_THROW(store->readBool("missing"), SettingsTypeError);
     EXPECT_EQ(store->readInteger("LanguageIndex"), 1);

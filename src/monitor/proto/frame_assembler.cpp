@@ -81,23 +81,23 @@ void ForEachFrame(std::span<const std::uint8_t> block,
     }
 }
 
+// The read is appended to the carry in place, and only the bytes used up are removed from its
+// front: fed a byte at a time, a frame costs a byte per read, not a copy of all carried so far.
 std::vector<std::uint8_t> StreamCarry::take(std::span<const std::uint8_t> read) {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(carry_.size() + read.size());
-    bytes.insert(bytes.end(), carry_.begin(), carry_.end());
-    bytes.insert(bytes.end(), read.begin(), read.end());
-    carry_.clear();
+    carry_.insert(carry_.end(), read.begin(), read.end());
+    const std::vector<std::uint8_t>& bytes = carry_;
+    const std::size_t size = bytes.size();
 
     std::vector<std::uint8_t> block;
     std::size_t pos = 0;
-    const std::size_t size = bytes.size();
+    std::size_t used = size; // everything, unless an incomplete frame is kept
     while (pos < size) {
         const auto start =
             std::find(bytes.begin() + static_cast<std::ptrdiff_t>(pos), bytes.end(), kReportStart);
         if (start == bytes.end()) break; // nothing but noise left
         pos = static_cast<std::size_t>(start - bytes.begin());
         if (size - pos < 3) {
-            carry_.assign(start, bytes.end()); // length field not yet here
+            used = pos; // length field not yet here
             break;
         }
         const std::size_t frameSize =
@@ -107,12 +107,13 @@ std::vector<std::uint8_t> StreamCarry::take(std::span<const std::uint8_t> read) 
             continue;
         }
         if (size - pos < frameSize) {
-            carry_.assign(start, bytes.end());
+            used = pos;
             break;
         }
         block.insert(block.end(), start, start + static_cast<std::ptrdiff_t>(frameSize));
         pos += frameSize;
     }
+    carry_.erase(carry_.begin(), carry_.begin() + static_cast<std::ptrdiff_t>(used));
     return block;
 }
 
