@@ -8,9 +8,9 @@
 #include "app/tag_tables.h"
 
 #include "app/frmmodule.h"
-#include "platform/wait_pump.h"
-#include "load_common.h"
 #include "app/run_controller.h"
+#include "load_common.h"
+#include "platform/wait_pump.h"
 #include "reader-sim/sim_host.h"
 #include "reader/link_state.h"
 
@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -176,6 +177,29 @@ bench::LoadResult newTagsRun(int tags, double rate, int seconds) {
         }
     };
     bench::driveRun(*window, plan);
+
+    // New tags are listed in the order they first came and the reader reports its tags in
+    // turn: a tag missing before the last one listed is a record lost; those after it were
+    // still on their way when Stop was clicked.
+    std::vector<QString> order;
+    host.call(r, [&](sim::ReaderSim& reader) {
+        for (const sim::TagProfile& t : reader.population().tags())
+            order.push_back(QString::fromStdString(sim::uidHex(t.uid)));
+    });
+    const monitor::CellTable& live = tables.store().liveTable();
+    QSet<QString> listed;
+    for (int c = 0; c < live.cols(); ++c) {
+        if (live.ref(c, 0) != QLatin1String("UID")) continue;
+        for (int row = 1; row < live.rows(); ++row) listed.insert(live.ref(c, row));
+    }
+    std::size_t last = 0, gaps = 0;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        if (listed.contains(order[i])) last = i + 1;
+    for (std::size_t i = 0; i < last; ++i)
+        if (!listed.contains(order[i])) ++gaps;
+    std::printf("  %zu tags listed; %zu missing before the last listed; %zu not yet read at Stop\n",
+                static_cast<std::size_t>(listed.size()), gaps,
+                static_cast<std::size_t>(res.sent > res.accepted ? res.sent - res.accepted : 0));
     window.reset();
     host.stop();
     return res;
