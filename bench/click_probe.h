@@ -3,8 +3,8 @@
 // click while a run goes on, and a percentile of its figures.
 
 #include <QCoreApplication>
+#include <QMetaObject>
 #include <QMouseEvent>
-#include <QPointingDevice>
 #include <QPushButton>
 #include <QThread>
 #include <algorithm>
@@ -30,14 +30,14 @@ double percentile(std::vector<double> v, double p) {
     return v[i];
 }
 
-// Posts a mouse press and release to the probe button from another thread, one click at a
-// time, and records how long each took to reach the button's clicked() on the GUI thread.
+// Asks for a mouse press and release on the probe button from another thread, one click at a
+// time, and records how long each took to reach the button's clicked() on the GUI thread. The
+// events are made and sent on the GUI thread, inside the queued request: a mouse event is
+// built from the pointing device's shared list of active points, which only the GUI thread may
+// touch. The request waits in the GUI thread's queue as a posted click would.
 class ClickProbe {
 public:
     explicit ClickProbe(QPushButton* button) : button_(button) {
-        // The events name the primary pointing device: made here, on the GUI thread, not
-        // lazily by the first event built on the posting thread.
-        QPointingDevice::primaryPointingDevice();
         QObject::connect(button_, &QPushButton::clicked, [this] {
             latencies_.push_back(static_cast<double>(nowUs() - stamp_.load()) / 1000.0);
             pending_ = false;
@@ -51,13 +51,8 @@ public:
                 if (pending_) continue;
                 pending_ = true;
                 stamp_ = nowUs();
-                const QPointF at(5, 5);
-                QCoreApplication::postEvent(
-                    button_, new QMouseEvent(QEvent::MouseButtonPress, at, at, Qt::LeftButton,
-                                             Qt::LeftButton, Qt::NoModifier));
-                QCoreApplication::postEvent(button_, new QMouseEvent(QEvent::MouseButtonRelease, at,
-                                                                     at, Qt::LeftButton,
-                                                                     Qt::NoButton, Qt::NoModifier));
+                QMetaObject::invokeMethod(
+                    button_, [b = button_] { click(b); }, Qt::QueuedConnection);
             }
         }));
         thread_->start();
@@ -69,6 +64,16 @@ public:
     }
 
 private:
+    static void click(QPushButton* b) {
+        const QPointF at(5, 5);
+        QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(b, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QCoreApplication::sendEvent(b, &release);
+    }
+
     QPushButton* button_;
     std::unique_ptr<QThread> thread_;
     std::atomic<bool> running_{false};
