@@ -125,10 +125,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     auto store = SettingsStore::openAt(h.file, false);
     if (!store) {
-        // A file with a format error: refused at every opening, restoring leaves the window
-        // as it was, and the file is never written.
+        // A file with a format error or a value this program never writes: refused at every
+        // opening, restoring leaves the window as it was (and says so for the latter), and
+        // the file is never written.
         const QStringList before = WindowState(w);
-        Require(kelta::RestoreSettings(w));
+        Require(kelta::RestoreSettings(w) ==
+                kelta::platform::settingsFileRefusal(h.file).isEmpty());
         Require(WindowState(w) == before);
         Require(!SettingsStore::openAt(h.file, true));
         QFile f(h.file);

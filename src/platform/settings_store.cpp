@@ -21,15 +21,84 @@ QString settingsFilePath() {
            QStringLiteral("/VANTO/Kelta/LR900.ini");
 }
 
+namespace {
+
+// The INI reader turns a value "@Variant(...)" or "@DateTime(...)" into an object read from the
+// bytes inside: a length field there may ask for gigabytes, which ends the program. This
+// program never writes such a value (a text starting with '@' is stored as "@@..."), so a file
+// holding one is refused. The value may hide behind escapes (\x40, \100), quotes or a line
+// continuation, so the whole text is read with those undone, and any such name not following
+// another '@' counts; a list element starting with it counts too.
+bool holdsSerializedValue(const QByteArray& bytes) {
+    QString text;
+    text.reserve(bytes.size());
+    const QString in = QString::fromUtf8(bytes);
+    // The character of the digits at i (as many as there are, up to `most`); i moves past them.
+    const auto digits = [&](qsizetype& i, uint base, int most) {
+        uint code = 0;
+        for (int n = 0; i < in.size() && n < most; ++i, ++n) {
+            const char16_t d = in.at(i).unicode();
+            uint v = base;
+            if (d >= u'0' && d <= u'9')
+                v = d - u'0';
+            else if (d >= u'a' && d <= u'f')
+                v = d - u'a' + 10;
+            else if (d >= u'A' && d <= u'F')
+                v = d - u'A' + 10;
+            if (v >= base) break;
+            code = code * base + v;
+        }
+        text += QChar(static_cast<char16_t>(code & 0xFFFF));
+    };
+    for (qsizetype i = 0; i < in.size();) {
+        const QChar c = in.at(i);
+        if (c == u'"') {
+            ++i;
+        } else if (c != u'\\' || i + 1 == in.size()) {
+            text += c;
+            ++i;
+        } else {
+            const QChar e = in.at(i + 1);
+            i += 2;
+            if (e == u'\r' || e == u'\n') {
+                if (e == u'\r' && i < in.size() && in.at(i) == u'\n') ++i;
+            } else if (e == u'x') {
+                digits(i, 16, 8);
+            } else if (e >= u'0' && e <= u'7') {
+                --i;
+                digits(i, 8, 6);
+            } else {
+                text += e;
+            }
+        }
+    }
+    for (const QLatin1String name : {QLatin1String("@Variant("), QLatin1String("@DateTime(")}) {
+        for (qsizetype at = text.indexOf(name); at >= 0; at = text.indexOf(name, at + 1))
+            if (at == 0 || text.at(at - 1) != u'@') return true;
+    }
+    return false;
+}
+
+} // namespace
+
 QString settingsFileRefusal(const QString& path) {
     const QFileInfo info(path);
-    if (!info.isFile() || info.size() <= kSettingsFileLimit) return {};
-    return QStringLiteral("The settings file %1 is %2 bytes, more than the %3 bytes a settings "
-                          "file may have. It is not read and not written; the program starts "
-                          "with its default settings.")
-        .arg(QDir::toNativeSeparators(info.absoluteFilePath()))
-        .arg(info.size())
-        .arg(kSettingsFileLimit);
+    if (!info.isFile()) return {};
+    if (info.size() > kSettingsFileLimit)
+        return QStringLiteral("The settings file %1 is %2 bytes, more than the %3 bytes a "
+                              "settings file may have. It is not read and not written; the "
+                              "program starts with its default settings.")
+            .arg(QDir::toNativeSeparators(info.absoluteFilePath()))
+            .arg(info.size())
+            .arg(kSettingsFileLimit);
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly) && holdsSerializedValue(file.read(kSettingsFileLimit)))
+        return QStringLiteral("The settings file %1 holds a value stored as \"@Variant(...)\" "
+                              "or \"@DateTime(...)\", which this program never writes. It is not "
+                              "read and not written; the program starts with its default "
+                              "settings.")
+            .arg(QDir::toNativeSeparators(info.absoluteFilePath()));
+    return {};
 }
 
 std::optional<SettingsStore> SettingsStore::open(bool create) {

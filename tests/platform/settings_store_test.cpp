@@ -207,6 +207,44 @@ TEST(SettingsStore, AFileAboveTheLimitIsNeitherReadNorWritten) {
     EXPECT_TRUE(kelta::platform::settingsFileRefusal(path).isEmpty());
 }
 
+// A value the INI reader would rebuild from serialized bytes can ask for any amount of memory:
+// the file is refused however the value is written, and a text that only looks like one is not.
+TEST(SettingsStore, AFileWithASerializedValueIsRefused) {
+    const QString path = freshPath("serialized.ini");
+    const struct {
+        QByteArray line;
+        bool refused;
+    } cases[] = {
+        {"SaveFileName=@Variant(\\0\\0\\0\\ntt-cmapsn)", true},
+        {"SaveFileName=@DateTime(\\0\\0)", true},
+        {"SaveFileName=\\x40Variant(\\0\\0\\0\\n)", true},
+        {"SaveFileName=\\100Variant(\\0)", true},
+        {"SaveFileName=\"@Variant(\\0)\"", true},
+        {"SaveFileName=@Vari\\\nant(\\0)", true},
+        {"SaveFileName=a, @Variant(\\0)", true},
+        {"SaveFileName=@@Variant(x)", false},
+        {"SaveFileName=Variant(x)", false},
+        {"SaveFileName=@ByteArray(x)", false},
+    };
+    for (const auto& c : cases) {
+        writeFile(path, "[General]\nPAGE=1\n" + c.line + "\n");
+        EXPECT_EQ(!kelta::platform::settingsFileRefusal(path).isEmpty(), c.refused)
+            << c.line.constData();
+        EXPECT_EQ(!SettingsStore::openAt(path, true), c.refused) << c.line.constData();
+        EXPECT_EQ(fileText(path), "[General]\nPAGE=1\n" + c.line + "\n") << c.line.constData();
+    }
+
+    // What a user types is stored escaped and read back as typed.
+    QFile::remove(path);
+    for (const QString typed : {"@Variant(\\0\\0)", "@DateTime(1)", "@@Variant(x)"}) {
+        ASSERT_TRUE(SettingsStore::openAt(path, true)->writeString("TagFilterUID", typed));
+        EXPECT_TRUE(kelta::platform::settingsFileRefusal(path).isEmpty()) << qPrintable(typed);
+        auto back = SettingsStore::openAt(path, false);
+        ASSERT_TRUE(back) << qPrintable(typed);
+        EXPECT_EQ(back->readString("TagFilterUID"), typed);
+    }
+}
+
 TEST(SettingsStore, AFileWithAFormatErrorStaysRefusedAndUntouched) {
     // Each text has a section header the reader cannot parse; what comes before it parses.
     const QByteArray broken[] = {
