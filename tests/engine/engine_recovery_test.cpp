@@ -13,10 +13,8 @@
 
 namespace {
 
-using kelta::monitor::MonitorEngine;
 using kelta::monitor::MonitorEvents;
 using kelta::monitor::RunConfig;
-using kelta::monitor::TagStore;
 using kelta::sim::ReaderConfig;
 using kelta::sim::ReaderSim;
 using kelta::test::fileLines;

@@ -11,7 +11,6 @@ namespace {
 
 using kelta::monitor::CellTable;
 using kelta::monitor::DecodeMode;
-using kelta::monitor::MonitorEngine;
 using kelta::monitor::MonitorEvents;
 using kelta::monitor::RunConfig;
 using kelta::monitor::TagStore;
