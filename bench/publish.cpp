@@ -1,30 +1,19 @@
 // Publishing speed: messages per second from the publisher through a private broker (started
 // on a free loopback port) to a subscriber at QoS 1, next to building the messages alone.
+#include "publish/broker_fixture.h"
 #include "publish/mqtt_publisher.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
-#include <arpa/inet.h>
 #include <atomic>
 #include <benchmark/benchmark.h>
 #include <chrono>
-#include <memory>
 #include <mosquitto.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace kelta;
 using namespace kelta::publish;
 
 namespace {
-
-constexpr const char* kBroker = "/usr/sbin/mosquitto";
 
 monitor::DecodedTagRecord recordNo(int i) {
     monitor::DecodedTagRecord r;
@@ -51,59 +40,10 @@ monitor::DecodedTagRecord recordNo(int i) {
 
 const LinkInfo kLink{LinkType::Serial, QStringLiteral("COM3")};
 
-bool accepts(quint16 port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    if (fd >= 0) ::close(fd);
-    return ok;
-}
-
-quint16 freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    quint16 port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
-}
-
 // The broker of this program, started once.
 struct Broker {
-    QTemporaryDir dir;
-    QProcess process;
-    quint16 port = 0;
-    bool up = false;
-    Broker() {
-        if (!QFileInfo(QString::fromLatin1(kBroker)).isExecutable() || !dir.isValid()) return;
-        port = freePort();
-        QFile conf(dir.filePath(QStringLiteral("broker.conf")));
-        if (!conf.open(QIODevice::WriteOnly)) return;
-        conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n"
-                                  "max_queued_messages 100000\nlog_dest none\n%2")
-                       .arg(port)
-                       .arg(::geteuid() == 0 ? QStringLiteral("user root\n") : QString())
-                       .toUtf8());
-        conf.close();
-        process.start(QString::fromLatin1(kBroker), {QStringLiteral("-c"), conf.fileName()});
-        if (!process.waitForStarted(5000)) return;
-        for (int i = 0; i < 500 && !up; ++i) {
-            up = accepts(port);
-            if (!up) QThread::msleep(10);
-        }
-    }
-    ~Broker() {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
+    test::TestBroker broker;
+    bool up = test::brokerAvailable() && broker.start();
 };
 
 Broker& broker() {
@@ -169,7 +109,7 @@ void BM_PublishThroughBroker(benchmark::State& state) {
         state.SkipWithError("mosquitto is not installed or did not start");
         return;
     }
-    Subscriber sub(b.port);
+    Subscriber sub(b.broker.port());
     if (!waitFor([&] { return sub.subscribed.load(); }, 10000)) {
         state.SkipWithError("subscriber did not subscribe");
         return;
@@ -177,7 +117,7 @@ void BM_PublishThroughBroker(benchmark::State& state) {
     PublishConfig c;
     c.enabled = true;
     c.host = QStringLiteral("127.0.0.1");
-    c.port = b.port;
+    c.port = b.broker.port();
     c.site = QStringLiteral("north");
     c.clientId = QStringLiteral("kelta-bench-pub");
     c.queueBound = 100000;

@@ -54,29 +54,22 @@ Outcome Collect(std::uint16_t code, const std::vector<std::span<const std::uint8
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // An expected answer code, a byte for the read boundaries, then the link's bytes.
-    const kelta::fuzz::StreamInput in(data, size, 3);
+    const kelta::fuzz::AnswerInput in(data, size);
     if (!in.usable()) return 0;
-    const std::uint16_t code = in.control16(0);
-    const std::uint8_t control = in.control(2);
+    const std::uint16_t code = in.code();
     const auto stream = in.stream();
 
-    const Outcome whole = Collect(code, {stream}, false);
+    const Outcome whole =
+        in.sameForAnyReads([&](const auto& reads) { return Collect(code, reads, false); }, 41);
+    // Fed a byte at a time, the collector gives the same.
     Require(Collect(code, {stream}, true) == whole);
-    Require(Collect(code, kelta::fuzz::Reads(stream, control, 1 + control % 41), false) == whole);
-    Require(Collect(code, kelta::fuzz::Reads(stream, control + 1u, 300), true) == whole);
+    Require(Collect(code, kelta::fuzz::Reads(stream, in.readSeed() + 1u, 300), true) == whole);
     if (!whole.accepted) return 0;
 
-    // Header and data are one frame of the input: start byte, declared length, expected code.
-    std::vector<std::uint8_t> frame = whole.header;
-    frame.insert(frame.end(), whole.data.begin(), whole.data.end());
-    Require(frame.size() >= 7 && frame[0] == 0x06);
-    Require(kelta::fuzz::Be16At(frame, 1) + 3u == frame.size());
-    Require(frame.size() < AnswerCollector::kBufferSize);
-    Require(kelta::fuzz::Be16At(frame, 5) == code);
+    // Header and data are one frame of the input with the expected code.
+    const auto frame = kelta::fuzz::AnswerFrame(whole.header, whole.data, whole.answerLength, code,
+                                                AnswerCollector::kBufferSize);
     Require(std::search(stream.begin(), stream.end(), frame.begin(), frame.end()) != stream.end());
-    // The data count never exceeds the bytes behind the header.
-    Require(whole.answerLength <= frame.size() - 7);
     Require(std::equal(whole.answer.begin(),
                        whole.answer.begin() + static_cast<std::ptrdiff_t>(
                                                   std::min(whole.answer.size(), whole.data.size())),

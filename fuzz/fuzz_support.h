@@ -2,7 +2,9 @@
 // Helpers shared by the fuzz entries: a check that traps (so libFuzzer and the replay both
 // stop on the input), a copy of a byte range into its own exactly-sized allocation (so the
 // address sanitizer sees every read past its end), the split of an input into control bytes
-// and a stream, read boundaries derived from the input, and a plain scan for report frames.
+// and a stream (an answer target's code and read seed among them), the checks every accepted
+// answer frame passes, read boundaries derived from the input, and a plain scan for report
+// frames.
 
 #include <cstddef>
 #include <cstdint>
@@ -87,6 +89,41 @@ inline std::vector<std::span<const std::uint8_t>> ByteReads(std::span<const std:
     std::vector<std::span<const std::uint8_t>> reads;
     for (std::size_t i = 0; i < bytes.size(); ++i) reads.push_back(bytes.subspan(i, 1));
     return reads;
+}
+
+// The input of an answer target: the command code expected in the first two bytes, a byte
+// seeding the read boundaries, then what the link delivers.
+class AnswerInput : public StreamInput {
+public:
+    AnswerInput(const std::uint8_t* data, std::size_t size) : StreamInput(data, size, 3) {}
+    std::uint16_t code() const { return control16(0); }
+    std::uint8_t readSeed() const { return control(2); }
+
+    // What `run` gives for the stream in one read, required to be the same for reads of one
+    // byte each and for reads of 1 up to 1 + seed % `spread` bytes.
+    template <class Run> auto sameForAnyReads(const Run& run, std::size_t spread) const {
+        const auto whole = run(std::vector<std::span<const std::uint8_t>>{stream()});
+        Require(run(ByteReads(stream())) == whole);
+        Require(run(Reads(stream(), readSeed(), 1 + readSeed() % spread)) == whole);
+        return whole;
+    }
+};
+
+// An accepted answer as one frame (header then data), checked: start byte, a declared length
+// that is its size, shorter than the answer buffer of `bufferSize`, the expected code, and a
+// data count within the bytes behind the header.
+inline std::vector<std::uint8_t> AnswerFrame(std::span<const std::uint8_t> header,
+                                             std::span<const std::uint8_t> data,
+                                             std::size_t answerLength, std::uint16_t code,
+                                             std::size_t bufferSize) {
+    std::vector<std::uint8_t> frame(header.begin(), header.end());
+    frame.insert(frame.end(), data.begin(), data.end());
+    Require(frame.size() >= 7 && frame[0] == 0x06);
+    Require(Be16At(frame, 1) + 3u == frame.size());
+    Require(frame.size() < bufferSize);
+    Require(Be16At(frame, 5) == code);
+    Require(answerLength <= frame.size() - 7);
+    return frame;
 }
 
 using Frames = std::vector<std::vector<std::uint8_t>>;

@@ -24,13 +24,8 @@ Frames Answers(std::uint16_t code, const std::vector<std::span<const std::uint8_
     TagAnswerAssembler a(code);
     std::size_t fed = 0;
     auto take = [&] {
-        std::vector<std::uint8_t> frame(a.header().begin(), a.header().end());
-        frame.insert(frame.end(), a.data().begin(), a.data().end());
-        Require(frame.size() >= 7 && frame[0] == 0x06);
-        Require(kelta::fuzz::Be16At(frame, 1) + 3u == frame.size());
-        Require(frame.size() < TagAnswerAssembler::kBufferSize);
-        Require(kelta::fuzz::Be16At(frame, 5) == code);
-        Require(a.answerLength() <= frame.size() - 7);
+        auto frame = kelta::fuzz::AnswerFrame(a.header(), a.data(), a.answerLength(), code,
+                                              TagAnswerAssembler::kBufferSize);
         // Kept bytes are the input behind the frame: the frame ends where they begin.
         Require(a.keptBytes() <= fed);
         const auto end = stream.begin() + static_cast<std::ptrdiff_t>(fed - a.keptBytes());
@@ -55,20 +50,14 @@ Frames Answers(std::uint16_t code, const std::vector<std::span<const std::uint8_
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // An expected answer code, a byte for the read boundaries, then the link's bytes.
-    const kelta::fuzz::StreamInput in(data, size, 3);
+    const kelta::fuzz::AnswerInput in(data, size);
     if (!in.usable()) return 0;
-    const std::uint16_t code = in.control16(0);
-    const std::uint8_t control = in.control(2);
-    const auto stream = in.stream();
-
-    const Frames whole = Answers(code, {stream}, stream);
-    Require(Answers(code, kelta::fuzz::ByteReads(stream), stream) == whole);
-    Require(Answers(code, kelta::fuzz::Reads(stream, control, 1 + control % 53), stream) == whole);
+    in.sameForAnyReads([&](const auto& reads) { return Answers(in.code(), reads, in.stream()); },
+                       53);
 
     // A reset forgets everything: what follows is assembled as a fresh stream.
-    TagAnswerAssembler a(code);
-    a.feed(stream);
+    TagAnswerAssembler a(in.code());
+    a.feed(in.stream());
     a.reset();
     Require(!a.accepted() && !a.inFrame() && a.keptBytes() == 0 && a.header().empty());
     return 0;

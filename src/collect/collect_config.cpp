@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <functional>
 
 namespace kelta::collect {
 
@@ -185,9 +186,127 @@ bool parseHostPort(const QString& text, QString& host, int& port, QString& error
     return true;
 }
 
+namespace {
+
+// One command-line option, written once: its names (errors name the last), its help, the name
+// of its value (none: a switch) and what it does when given, with every value given in order.
+struct OptionRow {
+    QStringList names;
+    const char* help;
+    const char* valueName;
+    std::function<void(const QStringList& values, const QString& name)> apply;
+};
+
+// A value as a decimal number from low to high; else an error naming the option.
+std::optional<int> optionNumber(const QString& name, const QString& value, int low, int high,
+                                QStringList& errors) {
+    const QString t = value.trimmed();
+    const auto v = decimalInt(t);
+    if (!v || *v < low || *v > high || t.startsWith(QLatin1Char('+'))) {
+        errors << QStringLiteral("--%1 \"%2\" is not a number from %3 to %4")
+                      .arg(name, t)
+                      .arg(low)
+                      .arg(high);
+        return std::nullopt;
+    }
+    return v;
+}
+
+} // namespace
+
 ParsedOptions parseCollectOptions(const QStringList& args) {
     ParsedOptions out;
     CollectOptions& o = out.options;
+    QStringList& errors = out.errors;
+    auto on = [](bool& to) { return [&to](const QStringList&, const QString&) { to = true; }; };
+    auto text = [](std::optional<QString>& to) {
+        return [&to](const QStringList& v, const QString&) { to = v.constLast(); };
+    };
+    auto number = [&errors](std::optional<int>& to, int low, int high) {
+        return [&to, &errors, low, high](const QStringList& v, const QString& name) {
+            to = optionNumber(name, v.constLast(), low, high, errors);
+        };
+    };
+    const OptionRow rows[] = {
+        {{"h", "help"}, "Shows this help.", nullptr, on(o.help)},
+        {{"version"}, "Shows the version.", nullptr, on(o.version)},
+        {{"settings"},
+         "Settings file to use instead of the window's (KELTA_SETTINGS_FILE, else "
+         "~/.config/VANTO/Kelta/LR900.ini).",
+         "FILE",
+         [&](const QStringList& v, const QString&) { o.settingsFile = v.constLast(); }},
+        {{"serial"},
+         "Serial ports to monitor, e.g. COM3,COM4 (COMn is the serial map's entry, else "
+         "/dev/ttyS<n-1>).",
+         "PORTS",
+         [&](const QStringList& v, const QString&) {
+             QString error;
+             o.serialPorts = parseSerialList(v.join(QLatin1Char(',')), error);
+             if (!o.serialPorts) errors << QStringLiteral("--serial: ") + error;
+         }},
+        {{"connect"},
+         "Connect to a reader; repeatable or a comma list, up to 20, one port for all (default: "
+         "the settings' remote port).",
+         "HOST[:PORT]",
+         [&](const QStringList& v, const QString&) {
+             for (const QString& value : v)
+                 for (const QString& item : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
+                     o.connect << item.trimmed();
+             if (o.connect.isEmpty()) errors << QStringLiteral("--connect: no address");
+         }},
+        {{"listen"}, "Readers connect to this port.", "PORT", number(o.listenPort, 1, 65535)},
+        {{"auto-save"},
+         "Auto-save file (default: the settings' SaveFileName, else ~/Documents/Kelta.csv).",
+         "FILE",
+         text(o.autoSaveFile)},
+        {{"no-auto-save"}, "Writes no auto-save file.", nullptr, on(o.noAutoSave)},
+        {{"event-log"},
+         "Event log of absent and returned tags of the window's selection (default: the "
+         "settings' EvenLogFile, else ~/Documents/log.csv).",
+         "FILE",
+         text(o.eventLogFile)},
+        {{"log-mode"},
+         "Downloads a reader's stored tag log instead of live reports.",
+         nullptr,
+         on(o.logMode)},
+        {{"log-reader"},
+         "Reader asked for its log in --log-mode (default 0).",
+         "ID",
+         [&](const QStringList& v, const QString& name) {
+             if (const auto id = optionNumber(name, v.constLast(), 0, 9999, errors))
+                 o.logReaderId = *id;
+         }},
+        {{"tag-timeout"},
+         "Seconds a selected tag may stay silent (default 10).",
+         "SECONDS",
+         number(o.tagTimeoutSeconds, 1, 86400)},
+        {{"mqtt"},
+         "Publishes to this MQTT broker (default: the settings' MQTT values; port 1883, 8883 "
+         "usual with TLS).",
+         "HOST[:PORT]",
+         text(o.mqttBroker)},
+        {{"no-mqtt"}, "Publishes nothing, whatever the settings say.", nullptr, on(o.noMqtt)},
+        {{"mqtt-site"}, "Site name, second topic level.", "NAME", text(o.mqttSite)},
+        {{"mqtt-prefix"}, "First topic level(s), e.g. plant/rfid.", "PREFIX", text(o.mqttPrefix)},
+        {{"mqtt-client-id"},
+         "Client ID (default: the installation's).",
+         "ID",
+         text(o.mqttClientId)},
+        {{"mqtt-user"}, "User name for the broker.", "NAME", text(o.mqttUser)},
+        {{"mqtt-password-file"},
+         "File whose first line is the broker password.",
+         "FILE",
+         text(o.mqttPasswordFile)},
+        {{"mqtt-ca"}, "CA certificate (PEM); turns TLS on.", "FILE", text(o.mqttCaFile)},
+        {{"mqtt-cert"}, "Client certificate (with --mqtt-key).", "FILE", text(o.mqttCertFile)},
+        {{"mqtt-key"}, "Key of the client certificate.", "FILE", text(o.mqttKeyFile)},
+        {{"mqtt-queue"},
+         "Messages kept while the broker is away (default 10000).",
+         "N",
+         number(o.mqttQueue, static_cast<int>(publish::kMinQueueBound),
+                static_cast<int>(publish::kMaxQueueBound))},
+    };
+
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Runs tag monitoring without a window: the run the window would start from the same "
@@ -196,159 +315,28 @@ ParsedOptions parseCollectOptions(const QStringList& args) {
         "failures are written to standard error, a summary to standard output at the end. "
         "SIGINT or SIGTERM ends the run: ports restored and closed, files complete."));
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Shows this help."));
-    const QCommandLineOption version(QStringLiteral("version"),
-                                     QStringLiteral("Shows the version."));
-    const QCommandLineOption settings(
-        QStringLiteral("settings"),
-        QStringLiteral("Settings file to use instead of the window's (KELTA_SETTINGS_FILE, else "
-                       "~/.config/VANTO/Kelta/LR900.ini)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption serial(
-        QStringLiteral("serial"),
-        QStringLiteral("Serial ports to monitor, e.g. COM3,COM4 (COMn is the serial map's "
-                       "entry, else /dev/ttyS<n-1>)."),
-        QStringLiteral("PORTS"));
-    const QCommandLineOption connect(
-        QStringLiteral("connect"),
-        QStringLiteral("Connect to a reader; repeatable or a comma list, up to 20, one port for "
-                       "all (default: the settings' remote port)."),
-        QStringLiteral("HOST[:PORT]"));
-    const QCommandLineOption listen(QStringLiteral("listen"),
-                                    QStringLiteral("Readers connect to this port."),
-                                    QStringLiteral("PORT"));
-    const QCommandLineOption autoSave(
-        QStringLiteral("auto-save"),
-        QStringLiteral("Auto-save file (default: the settings' SaveFileName, else "
-                       "~/Documents/Kelta.csv)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption noAutoSave(QStringLiteral("no-auto-save"),
-                                        QStringLiteral("Writes no auto-save file."));
-    const QCommandLineOption eventLog(
-        QStringLiteral("event-log"),
-        QStringLiteral(
-            "Event log of absent and returned tags of the window's selection (default: the "
-            "settings' EvenLogFile, else ~/Documents/log.csv)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption logMode(
-        QStringLiteral("log-mode"),
-        QStringLiteral("Downloads a reader's stored tag log instead of live reports."));
-    const QCommandLineOption logReader(
-        QStringLiteral("log-reader"),
-        QStringLiteral("Reader asked for its log in --log-mode (default 0)."),
-        QStringLiteral("ID"));
-    const QCommandLineOption timeout(
-        QStringLiteral("tag-timeout"),
-        QStringLiteral("Seconds a selected tag may stay silent (default 10)."),
-        QStringLiteral("SECONDS"));
-    const QCommandLineOption mqtt(
-        QStringLiteral("mqtt"),
-        QStringLiteral("Publishes to this MQTT broker (default: the settings' MQTT values; "
-                       "port 1883, 8883 usual with TLS)."),
-        QStringLiteral("HOST[:PORT]"));
-    const QCommandLineOption noMqtt(
-        QStringLiteral("no-mqtt"), QStringLiteral("Publishes nothing, whatever the settings say."));
-    const QCommandLineOption mqttSite(QStringLiteral("mqtt-site"),
-                                      QStringLiteral("Site name, second topic level."),
-                                      QStringLiteral("NAME"));
-    const QCommandLineOption mqttPrefix(QStringLiteral("mqtt-prefix"),
-                                        QStringLiteral("First topic level(s), e.g. plant/rfid."),
-                                        QStringLiteral("PREFIX"));
-    const QCommandLineOption mqttClientId(
-        QStringLiteral("mqtt-client-id"),
-        QStringLiteral("Client ID (default: the installation's)."), QStringLiteral("ID"));
-    const QCommandLineOption mqttUser(QStringLiteral("mqtt-user"),
-                                      QStringLiteral("User name for the broker."),
-                                      QStringLiteral("NAME"));
-    const QCommandLineOption mqttPasswordFile(
-        QStringLiteral("mqtt-password-file"),
-        QStringLiteral("File whose first line is the broker password."), QStringLiteral("FILE"));
-    const QCommandLineOption mqttCa(QStringLiteral("mqtt-ca"),
-                                    QStringLiteral("CA certificate (PEM); turns TLS on."),
-                                    QStringLiteral("FILE"));
-    const QCommandLineOption mqttCert(QStringLiteral("mqtt-cert"),
-                                      QStringLiteral("Client certificate (with --mqtt-key)."),
-                                      QStringLiteral("FILE"));
-    const QCommandLineOption mqttKey(QStringLiteral("mqtt-key"),
-                                     QStringLiteral("Key of the client certificate."),
-                                     QStringLiteral("FILE"));
-    const QCommandLineOption mqttQueue(
-        QStringLiteral("mqtt-queue"),
-        QStringLiteral("Messages kept while the broker is away (default 10000)."),
-        QStringLiteral("N"));
-    p.addOptions(
-        {help,         version,  settings,         serial,  connect,  listen,  autoSave, noAutoSave,
-         eventLog,     logMode,  logReader,        timeout, mqtt,     noMqtt,  mqttSite, mqttPrefix,
-         mqttClientId, mqttUser, mqttPasswordFile, mqttCa,  mqttCert, mqttKey, mqttQueue});
+    QList<QCommandLineOption> options;
+    for (const OptionRow& row : rows)
+        options << QCommandLineOption(row.names, QString::fromUtf8(row.help),
+                                      row.valueName ? QString::fromUtf8(row.valueName) : QString());
+    p.addOptions(options);
     out.helpText = p.helpText();
     if (!p.parse(args)) {
-        out.errors << p.errorText();
+        errors << p.errorText();
         return out;
     }
     if (!p.positionalArguments().isEmpty())
-        out.errors
-            << QStringLiteral("unexpected argument \"%1\"").arg(p.positionalArguments().first());
-    o.help = p.isSet(help);
-    o.version = p.isSet(version);
-
-    auto number = [&](const QCommandLineOption& opt, int low, int high) -> std::optional<int> {
-        if (!p.isSet(opt)) return std::nullopt;
-        const QString t = p.value(opt).trimmed();
-        const auto v = decimalInt(t);
-        if (!v || *v < low || *v > high || t.startsWith(QLatin1Char('+'))) {
-            out.errors << QStringLiteral("--%1 \"%2\" is not a number from %3 to %4")
-                              .arg(opt.names().constLast(), t)
-                              .arg(low)
-                              .arg(high);
-            return std::nullopt;
-        }
-        return v;
-    };
-    auto textOf = [&](const QCommandLineOption& opt) -> std::optional<QString> {
-        if (!p.isSet(opt)) return std::nullopt;
-        return p.value(opt);
-    };
-
-    o.settingsFile = p.value(settings);
-    if (p.isSet(serial)) {
-        QString error;
-        o.serialPorts = parseSerialList(p.values(serial).join(QLatin1Char(',')), error);
-        if (!o.serialPorts) out.errors << QStringLiteral("--serial: ") + error;
-    }
-    for (const QString& v : p.values(connect))
-        for (const QString& item : v.split(QLatin1Char(','), Qt::SkipEmptyParts))
-            o.connect << item.trimmed();
-    if (p.isSet(connect) && o.connect.isEmpty())
-        out.errors << QStringLiteral("--connect: no address");
-    o.listenPort = number(listen, 1, 65535);
-    o.autoSaveFile = textOf(autoSave);
-    o.noAutoSave = p.isSet(noAutoSave);
-    o.eventLogFile = textOf(eventLog);
-    o.logMode = p.isSet(logMode);
-    if (const auto id = number(logReader, 0, 9999)) o.logReaderId = *id;
-    o.tagTimeoutSeconds = number(timeout, 1, 86400);
-    o.noMqtt = p.isSet(noMqtt);
-    o.mqttBroker = textOf(mqtt);
-    o.mqttSite = textOf(mqttSite);
-    o.mqttPrefix = textOf(mqttPrefix);
-    o.mqttClientId = textOf(mqttClientId);
-    o.mqttUser = textOf(mqttUser);
-    o.mqttPasswordFile = textOf(mqttPasswordFile);
-    o.mqttCaFile = textOf(mqttCa);
-    o.mqttCertFile = textOf(mqttCert);
-    o.mqttKeyFile = textOf(mqttKey);
-    o.mqttQueue = number(mqttQueue, static_cast<int>(publish::kMinQueueBound),
-                         static_cast<int>(publish::kMaxQueueBound));
+        errors << QStringLiteral("unexpected argument \"%1\"").arg(p.positionalArguments().first());
+    for (qsizetype i = 0; i < options.size(); ++i)
+        if (p.isSet(options[i])) rows[i].apply(p.values(options[i]), rows[i].names.constLast());
 
     const int kinds =
         (o.serialPorts ? 1 : 0) + (o.connect.isEmpty() ? 0 : 1) + (o.listenPort ? 1 : 0);
-    if (kinds > 1)
-        out.errors << QStringLiteral("--serial, --connect and --listen exclude each other");
+    if (kinds > 1) errors << QStringLiteral("--serial, --connect and --listen exclude each other");
     if (o.autoSaveFile && o.noAutoSave)
-        out.errors << QStringLiteral("--auto-save and --no-auto-save exclude each other");
+        errors << QStringLiteral("--auto-save and --no-auto-save exclude each other");
     if (o.mqttBroker && o.noMqtt)
-        out.errors << QStringLiteral("--mqtt and --no-mqtt exclude each other");
+        errors << QStringLiteral("--mqtt and --no-mqtt exclude each other");
     return out;
 }
 

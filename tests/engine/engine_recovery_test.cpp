@@ -3,51 +3,26 @@
 // connections that are reset. What a program without a window learns is what the events and
 // stderr tell it.
 
-#include "monitor/monitor_engine.h"
-#include "monitor/tag_store.h"
+#include "engine/engine_fixture.h"
 #include "platform/files.h"
-#include "reader-sim/sim_host.h"
 #include "support/report_frames.h"
-#include "support/test_env.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QSet>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <gtest/gtest.h>
 
 namespace {
 
-using kelta::monitor::MonitorEngine;
 using kelta::monitor::MonitorEvents;
 using kelta::monitor::RunConfig;
-using kelta::monitor::TagStore;
 using kelta::sim::ReaderConfig;
 using kelta::sim::ReaderSim;
-using kelta::sim::SimHost;
-
-QStringList fileLines(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
+using kelta::test::fileLines;
+using kelta::test::freePort;
 
 QByteArray fileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-quint16 freePort() {
-    QTcpServer s;
-    if (!s.listen(QHostAddress(QHostAddress::LocalHost), 0)) return 0;
-    const quint16 p = s.serverPort();
-    s.close();
-    return p;
 }
 
 int occurrences(const std::string& text, const std::string& part) {
@@ -72,45 +47,12 @@ struct Recorder : MonitorEvents {
     void outgoingConnected(int, const QString&, quint16) override { ++outgoingConnects; }
 };
 
-class EngineRecoveryTest : public ::testing::Test {
+class EngineRecoveryTest : public kelta::test::EngineFixture<Recorder> {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        QFile::remove(TagStore::selectionFilePath());
-        kelta::test::setTimeScale(0.05);
-    }
-    void TearDown() override {
-        host.stop();
-        kelta::test::setTimeScale(1.0);
-    }
-
     RunConfig serialConfig(int port, const QString& saveFile) const {
-        RunConfig c;
-        c.linkMode = RunConfig::kSerial;
+        RunConfig c = config(RunConfig::kSerial, saveFile);
         c.serialPorts[static_cast<std::size_t>(port)] = true;
-        c.autoSave = true;
-        c.autoSaveFile = saveFile;
-        c.eventLogFile = dir.filePath("events/log.csv");
         return c;
-    }
-
-    // Runs the engine, asking `during` every 5 ms of the loop; stopped when it says so or
-    // after timeoutMs.
-    bool runUntil(const RunConfig& c, const std::function<bool()>& during, int timeoutMs = 15000) {
-        bool asked = false;
-        QElapsedTimer clock;
-        clock.start();
-        QTimer timer;
-        timer.setInterval(5);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (engine.stopRequested() || engine.passCount() == 0) return;
-            asked = during();
-            if (asked || clock.elapsed() > timeoutMs) engine.stop();
-        });
-        timer.start();
-        engine.run(c);
-        EXPECT_FALSE(engine.running());
-        return asked;
     }
 
     // Sends `count` reports on a mapped pseudo-terminal of port `com` during a run of `c`.
@@ -124,12 +66,6 @@ protected:
             return store.acceptedRecordCount() >= count;
         }));
     }
-
-    QTemporaryDir dir;
-    SimHost host;
-    TagStore store;
-    Recorder events;
-    MonitorEngine engine{store, events};
 };
 
 // An auto-save target that can never be written: no line counted, the run goes on, the events

@@ -2,46 +2,21 @@
 // pseudo-terminals and loopback TCP, the tag store's rows, the auto-save and event-log files,
 // the selection file and what the engine reports.
 
-#include "monitor/monitor_engine.h"
-#include "monitor/tag_store.h"
-#include "reader-sim/sim_host.h"
+#include "engine/engine_fixture.h"
 #include "support/report_frames.h"
-#include "support/test_env.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QHostAddress>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <gtest/gtest.h>
 #include <map>
 
 namespace {
 
 using kelta::monitor::CellTable;
 using kelta::monitor::DecodeMode;
-using kelta::monitor::MonitorEngine;
 using kelta::monitor::MonitorEvents;
 using kelta::monitor::RunConfig;
 using kelta::monitor::TagStore;
 using kelta::sim::ReaderConfig;
-using kelta::sim::SimHost;
-
-QStringList fileLines(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-quint16 freePort() {
-    QTcpServer s;
-    if (!s.listen(QHostAddress(QHostAddress::LocalHost), 0)) return 0;
-    const quint16 p = s.serverPort();
-    s.close();
-    return p;
-}
+using kelta::test::fileLines;
+using kelta::test::freePort;
 
 // What the engine reported, one line per call.
 struct Recorder : MonitorEvents {
@@ -68,52 +43,7 @@ std::map<QString, long long> counts(const CellTable& t) {
     return out;
 }
 
-class EngineTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        QFile::remove(TagStore::selectionFilePath());
-        kelta::test::setTimeScale(0.05);
-    }
-    void TearDown() override {
-        host.stop();
-        kelta::test::setTimeScale(1.0);
-    }
-
-    RunConfig config(int linkMode) const {
-        RunConfig c;
-        c.linkMode = linkMode;
-        c.autoSave = true;
-        c.autoSaveFile = dir.filePath("save/run.csv");
-        c.eventLogFile = dir.filePath("events/log.csv");
-        return c;
-    }
-
-    // Runs the engine; every 5 ms of the loop `during` is asked, and the run is stopped when
-    // it says so (true returned) or after timeoutMs (false).
-    bool runUntil(const RunConfig& c, const std::function<bool()>& during, int timeoutMs = 15000) {
-        bool asked = false;
-        QElapsedTimer clock;
-        clock.start();
-        QTimer timer;
-        timer.setInterval(5);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (engine.stopRequested() || engine.passCount() == 0) return;
-            asked = during();
-            if (asked || clock.elapsed() > timeoutMs) engine.stop();
-        });
-        timer.start();
-        engine.run(c);
-        EXPECT_FALSE(engine.running());
-        return asked;
-    }
-
-    QTemporaryDir dir;
-    SimHost host;
-    TagStore store;
-    Recorder events;
-    MonitorEngine engine{store, events};
-};
+using EngineTest = kelta::test::EngineFixture<Recorder>;
 
 // Every kind of link delivers a simulated reader's reports into the live table and the
 // auto-save file, one line per accepted record, and is closed again at the end.

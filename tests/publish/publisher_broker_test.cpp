@@ -73,7 +73,7 @@ std::map<int, int> arrivals(const TestSubscriber& sub) {
 struct StatusLog {
     mutable std::mutex mutex;
     std::vector<std::pair<BrokerState, std::string>> notes;
-    void attach(MqttPublisher& p) {
+    explicit StatusLog(MqttPublisher& p) {
         p.setStatusCallback([this](BrokerState s, const std::string& text) {
             std::lock_guard lock(mutex);
             notes.emplace_back(s, text);
@@ -93,14 +93,26 @@ struct StatusLog {
     }
 };
 
+// Starts the broker and a subscriber to every topic the publisher uses; true once subscribed.
+bool startedWithSubscriber(TestBroker& broker, std::unique_ptr<TestSubscriber>& sub) {
+    if (!broker.start()) return false;
+    sub = std::make_unique<TestSubscriber>(broker.port(), "kelta/#");
+    return QTest::qWaitFor([&] { return sub->subscribed(); }, 10000);
+}
+
+// Takes the broker away; true once the publisher has lost its connection.
+bool stoppedUnder(TestBroker& broker, const MqttPublisher& pub) {
+    broker.stop();
+    return QTest::qWaitFor([&] { return pub.state() != BrokerState::Connected; }, 10000);
+}
+
 } // namespace
 
 TEST(PublisherBroker, EveryRecordArrivesOnceWithItsFields) {
     REQUIRE_BROKER();
     TestBroker broker;
-    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-    TestSubscriber sub(broker.port(), "kelta/#");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sub.subscribed(); }, 10000));
+    std::unique_ptr<TestSubscriber> sub;
+    ASSERT_TRUE(startedWithSubscriber(broker, sub)) << broker.log().toStdString();
 
     MqttPublisher pub(configFor(broker.port()));
     ASSERT_TRUE(pub.start());
@@ -116,8 +128,8 @@ TEST(PublisherBroker, EveryRecordArrivesOnceWithItsFields) {
                        90000};
     ASSERT_TRUE(pub.publishEvent(gone));
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sub.count() >= kRecords + 1; }, 30000))
-        << sub.count() << " of " << kRecords + 1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sub->count() >= kRecords + 1; }, 30000))
+        << sub->count() << " of " << kRecords + 1;
     pub.stop(std::chrono::milliseconds(5000));
     const PublishCounters c = pub.counters();
     EXPECT_EQ(c.published, kRecords + 1u);
@@ -127,7 +139,7 @@ TEST(PublisherBroker, EveryRecordArrivesOnceWithItsFields) {
 
     std::set<int> seen;
     int events = 0;
-    for (const auto& m : sub.messages()) {
+    for (const auto& m : sub->messages()) {
         const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
         if (m.topic == "kelta/north/event") {
             ++events;
@@ -156,20 +168,17 @@ TEST(PublisherBroker, MessagesQueuedWhileTheBrokerIsDownArriveWhenItIsBack) {
     constexpr std::size_t kBound = 200;
     constexpr int kBefore = 50, kDuring = 260; // 60 beyond the bound
     TestBroker broker;
-    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-    auto sub = std::make_unique<TestSubscriber>(broker.port(), "kelta/#");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sub->subscribed(); }, 10000));
+    std::unique_ptr<TestSubscriber> sub;
+    ASSERT_TRUE(startedWithSubscriber(broker, sub)) << broker.log().toStdString();
 
     MqttPublisher pub(configFor(broker.port(), kBound));
-    StatusLog status;
-    status.attach(pub);
+    StatusLog status(pub);
     ASSERT_TRUE(pub.start());
     for (int i = 0; i < kBefore; ++i) pub.publishTag(messageNo(i));
     ASSERT_TRUE(QTest::qWaitFor([&] { return sub->count() == kBefore; }, 20000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return pub.counters().inFlight == 0; }, 5000));
 
-    broker.stop();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pub.state() != BrokerState::Connected; }, 10000));
+    ASSERT_TRUE(stoppedUnder(broker, pub));
     for (int i = kBefore; i < kBefore + kDuring; ++i) ASSERT_TRUE(pub.publishTag(messageNo(i)));
     PublishCounters c = pub.counters();
     EXPECT_EQ(c.queued, kBound);
@@ -211,8 +220,7 @@ TEST(PublisherBroker, UnreachableBrokerGivesOneMessageAndKeepsTheNewest) {
     const quint16 port = test::freeLoopbackPort();
     constexpr std::size_t kBound = 50;
     MqttPublisher pub(configFor(port, kBound));
-    StatusLog status;
-    status.attach(pub);
+    StatusLog status(pub);
     pub.setUnreachableAfter(std::chrono::milliseconds(300));
     ASSERT_TRUE(pub.start());
     for (int i = 0; i < 300; ++i) ASSERT_TRUE(pub.publishTag(messageNo(i)));
@@ -234,9 +242,8 @@ TEST(PublisherBroker, UnreachableBrokerGivesOneMessageAndKeepsTheNewest) {
 TEST(PublisherBroker, BrokerThatAppearsLateGetsTheKeptMessages) {
     REQUIRE_BROKER();
     TestBroker broker;
-    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-    TestSubscriber sub(broker.port(), "kelta/#");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sub.subscribed(); }, 10000));
+    std::unique_ptr<TestSubscriber> sub;
+    ASSERT_TRUE(startedWithSubscriber(broker, sub)) << broker.log().toStdString();
     broker.stop();
 
     constexpr std::size_t kBound = 40;
@@ -244,9 +251,9 @@ TEST(PublisherBroker, BrokerThatAppearsLateGetsTheKeptMessages) {
     ASSERT_TRUE(pub.start());
     for (int i = 0; i < 100; ++i) ASSERT_TRUE(pub.publishTag(messageNo(i)));
     ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sub.count() >= kBound; }, 60000)) << sub.count();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sub->count() >= kBound; }, 60000)) << sub->count();
     pub.stop(std::chrono::milliseconds(5000));
-    const std::map<int, int> seen = arrivals(sub);
+    const std::map<int, int> seen = arrivals(*sub);
     ASSERT_EQ(seen.size(), kBound);
     EXPECT_EQ(seen.begin()->first, 100 - static_cast<int>(kBound));
     for (const auto& [n, times] : seen) EXPECT_EQ(times, 1) << "record " << n;
@@ -269,8 +276,7 @@ TEST(PublisherBroker, LoginIsUsedAndAWrongPasswordIsReportedOnce) {
         c.password = QString::fromUtf8(k.password);
         c.clientId += QString::fromUtf8(k.password).left(3);
         MqttPublisher pub(c);
-        StatusLog status;
-        status.attach(pub);
+        StatusLog status(pub);
         ASSERT_TRUE(pub.start());
         for (int i = 0; i < 10; ++i) pub.publishTag(messageNo(i));
         if (k.delivered) {
@@ -295,9 +301,8 @@ TEST(PublisherBroker, LoginIsUsedAndAWrongPasswordIsReportedOnce) {
 TEST(PublisherBroker, MessagesInFlightWhenTheBrokerStopsAreNotLost) {
     REQUIRE_BROKER();
     TestBroker broker;
-    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-    TestSubscriber sub(broker.port(), "kelta/#");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sub.subscribed(); }, 10000));
+    std::unique_ptr<TestSubscriber> sub;
+    ASSERT_TRUE(startedWithSubscriber(broker, sub)) << broker.log().toStdString();
 
     MqttPublisher pub(configFor(broker.port()));
     ASSERT_TRUE(pub.start());
@@ -319,12 +324,12 @@ TEST(PublisherBroker, MessagesInFlightWhenTheBrokerStopsAreNotLost) {
             return c.queued == 0 && c.inFlight == 0 && c.acknowledged >= c.published;
         },
         60000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return arrivals(sub).size() == kRecords; }, 30000))
-        << arrivals(sub).size() << " of " << kRecords;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return arrivals(*sub).size() == kRecords; }, 30000))
+        << arrivals(*sub).size() << " of " << kRecords;
     EXPECT_EQ(pub.counters().dropped, 0u);
     // At least once: a message on the wire when the broker went may come twice, no more.
     std::size_t twice = 0;
-    for (const auto& [n, times] : arrivals(sub)) {
+    for (const auto& [n, times] : arrivals(*sub)) {
         EXPECT_LE(times, 2) << "record " << n;
         twice += times > 1;
     }
@@ -339,8 +344,7 @@ TEST(PublisherBroker, StoppingWhileTheBrokerIsAwayKeepsTheCount) {
     MqttPublisher pub(configFor(broker.port(), 100));
     ASSERT_TRUE(pub.start());
     ASSERT_TRUE(QTest::qWaitFor([&] { return pub.state() == BrokerState::Connected; }, 10000));
-    broker.stop();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pub.state() != BrokerState::Connected; }, 10000));
+    ASSERT_TRUE(stoppedUnder(broker, pub));
     for (int i = 0; i < 30; ++i) pub.publishTag(messageNo(i));
     // Ends although the network thread is between two reconnection attempts.
     pub.stop(std::chrono::milliseconds(200));
@@ -354,8 +358,7 @@ TEST(PublisherBroker, PublishingOffDoesNotStart) {
     PublishConfig c = configFor(1883);
     c.enabled = false;
     MqttPublisher pub(c);
-    StatusLog status;
-    status.attach(pub);
+    StatusLog status(pub);
     EXPECT_FALSE(pub.start());
     EXPECT_FALSE(pub.publishTag(messageNo(1)));
     EXPECT_EQ(pub.state(), BrokerState::Stopped);
@@ -366,8 +369,7 @@ TEST(PublisherBroker, UnreadableTlsFilesAreReportedAtStart) {
     PublishConfig c = configFor(test::freeLoopbackPort());
     c.caFile = QStringLiteral("/nonexistent/ca.pem");
     MqttPublisher pub(c);
-    StatusLog status;
-    status.attach(pub);
+    StatusLog status(pub);
     EXPECT_FALSE(pub.start());
     EXPECT_NE(status.all().find("TLS"), std::string::npos) << status.all();
     EXPECT_FALSE(pub.publishTag(messageNo(1)));
@@ -400,8 +402,7 @@ TEST(PublisherBroker, TlsWithAndWithoutAClientCertificate) {
         }
         ASSERT_TRUE(validatePublishConfig(c).isEmpty());
         MqttPublisher pub(c);
-        StatusLog status;
-        status.attach(pub);
+        StatusLog status(pub);
         pub.setUnreachableAfter(std::chrono::milliseconds(500));
         ASSERT_TRUE(pub.start()) << status.all();
         for (int i = 0; i < 10; ++i) pub.publishTag(messageNo(i));
@@ -432,8 +433,7 @@ TEST(PublisherBroker, PublishingResumesAfterATlsFailure) {
     PublishConfig c = configFor(broker.port());
     c.caFile = certs.ca; // but none is given
     MqttPublisher pub(c);
-    StatusLog status;
-    status.attach(pub);
+    StatusLog status(pub);
     pub.setUnreachableAfter(std::chrono::milliseconds(300));
     ASSERT_TRUE(pub.start());
     for (int i = 0; i < 10; ++i) pub.publishTag(messageNo(i));
