@@ -35,7 +35,6 @@ QString hexText(std::span<const std::uint8_t> bytes) {
     return QString::fromStdString(HexBytes(bytes));
 }
 
-
 // Clears exchangeBusy on every way out, unless the link itself has gone.
 struct BusyGuard {
     std::shared_ptr<bool> alive;
@@ -99,8 +98,7 @@ ReaderLink::ReaderLink(LinkView& view, QTcpServer* listener) : view_(&view), lis
     beep_ = [this](int hz, int ms) {
         if (view_->present() && view_->linkSettings().beep) platform::tone(hz, ms);
     };
-    if (listener)
-        connect(listener, &QTcpServer::newConnection, this, &ReaderLink::onNewConnection);
+    if (listener) connect(listener, &QTcpServer::newConnection, this, &ReaderLink::onNewConnection);
 }
 
 ReaderLink::~ReaderLink() {
@@ -111,7 +109,6 @@ ReaderLink::~ReaderLink() {
 bool ReaderLink::goOn(const Alive& alive) const {
     return *alive && view_->present() && !programClosing();
 }
-
 
 // Without waiting: used when this object goes away.
 void ReaderLink::dropLinkQuietly() {
@@ -391,7 +388,8 @@ bool ReaderLink::ReaderExchange(std::uint16_t command, std::span<const std::uint
     if (!view_->present()) return false;
     const auto frame = BuildReaderRequest(command, readerId, payload);
     if (!frame) return false; // longer than the checksum covers: nothing is sent
-    view_->setTrace(TraceField::ReaderSend, QString::fromStdString(TraceText(payload.size(), *frame)));
+    view_->setTrace(TraceField::ReaderSend,
+                    QString::fromStdString(TraceText(payload.size(), *frame)));
 
     bool accepted = false;
     try {

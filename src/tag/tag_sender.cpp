@@ -31,8 +31,7 @@ struct StillHere {
 
 // One try on the serial port: purge, write, let the line take it; the try succeeds once the
 // driver took any byte, and gives up after a second of refusals.
-bool trySerial(const StillHere& stillHere, LinkState& link,
-               std::span<const std::uint8_t> frame) {
+bool trySerial(const StillHere& stillHere, LinkState& link, std::span<const std::uint8_t> frame) {
     const std::uint32_t start = platform::tickMs();
     for (;;) {
         if (!link.comHandle || !link.comHandle->isOpen()) return false;
@@ -52,8 +51,7 @@ bool trySerial(const StillHere& stillHere, LinkState& link,
 // that takes the bytes fails the try. `socket` is looked up again after every wait, since
 // the link may be closed or lose its peer while the window processes events.
 template <class SocketOf>
-bool tryTcp(const StillHere& stillHere, SocketOf socketOf,
-            std::span<const std::uint8_t> frame) {
+bool tryTcp(const StillHere& stillHere, SocketOf socketOf, std::span<const std::uint8_t> frame) {
     const std::uint32_t start = platform::tickMs();
     for (;;) {
         QTcpSocket* s = socketOf();

@@ -19,8 +19,7 @@ namespace kelta::tag {
 bool SendTagCommand(reader::ReaderLink& link, std::uint16_t command,
                     std::span<const std::uint8_t> payload, int readerId, bool display,
                     std::uint16_t flags);
-bool SendTagCommand(reader::ReaderLink& link, std::uint16_t command,
-                    const std::uint8_t* payload, int payloadLength, int readerId, bool display,
-                    std::uint16_t flags);
+bool SendTagCommand(reader::ReaderLink& link, std::uint16_t command, const std::uint8_t* payload,
+                    int payloadLength, int readerId, bool display, std::uint16_t flags);
 
 } // namespace kelta::tag

@@ -4,10 +4,10 @@
 // the window's listening server.
 
 #include "app/frmmodule.h"
-#include "platform/wait_pump.h"
 #include "app/run_controller.h"
 #include "app/tag_tables.h"
 #include "app/window_link_view.h"
+#include "platform/wait_pump.h"
 #include "reader-sim/sim_host.h"
 #include "reader/reader_link.h"
 #include "support/test_env.h"
