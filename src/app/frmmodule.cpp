@@ -5,6 +5,7 @@
 #include "app/settag/settag_page.h"
 #include "app/startup.h"
 #include "app/tag_tables.h"
+#include "app/window_link_view.h"
 #include "platform/clock.h"
 #include "platform/wait_pump.h"
 #include "reader/reader_link.h"
@@ -60,7 +61,8 @@ void TfrmModule::showEvent(QShowEvent* event) {
 }
 
 void TfrmModule::createSubsystems() {
-    readerLink = std::make_unique<reader::ReaderLink>(*this);
+    linkView = std::make_unique<WindowLinkView>(*this);
+    readerLink = std::make_unique<reader::ReaderLink>(*linkView, ServerSocket);
     tagTables = std::make_unique<monitor::TagTables>(*this, readerLink->state());
     runController = std::make_unique<monitor::RunController>(
         *this, readerLink->state(), *tagTables, [this] { return readerLink->CloseLinks(); });

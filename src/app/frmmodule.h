@@ -22,6 +22,7 @@ class RunController;
 } // namespace monitor
 
 class SetReaderHandlers;
+class WindowLinkView;
 
 class TfrmModule : public QWidget,
                    public ShellControls,
@@ -38,6 +39,7 @@ public:
 
     // The subsystems, each acting on the window's controls. Declared in creation order, so
     // they are destroyed in reverse, while every control still exists.
+    std::unique_ptr<WindowLinkView> linkView;              // the window as the link sees it
     std::unique_ptr<reader::ReaderLink> readerLink;        // configuration link and its state
     std::unique_ptr<monitor::TagTables> tagTables;         // grids, lists, selection, files
     std::unique_ptr<monitor::RunController> runController; // monitoring runs

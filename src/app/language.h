@@ -1,5 +1,8 @@
 #pragma once
-// Interface languages: 0 English, 1 Traditional Chinese, 2 Simplified Chinese.
+// Interface languages of the window: its font, captions, chooser and option. The table and
+// the lookup of texts are in platform/translation.h.
+
+#include "platform/translation.h"
 
 #include <QFont>
 #include <QString>
@@ -10,30 +13,6 @@
 namespace kelta {
 
 class TfrmModule;
-
-inline constexpr int kLanguageCount = 3;
-
-// One row of the language table: the English key (the text the program uses), then its text
-// in each language. The English column is never shown: with language 0 the key is shown.
-struct LanguageEntry {
-    const char* key;
-    const char* english;
-    const char* traditional; // UTF-8
-    const char* simplified;  // UTF-8
-};
-
-// The table, in its fixed order (102 rows).
-std::span<const LanguageEntry> languageTable();
-
-int currentLanguageIndex();
-// Sets the language index; a value outside 0 ... 2 is taken as 0 (English).
-void setCurrentLanguageIndex(int index);
-// The valid language index for a stored value: the value itself for 0 ... 2, else 0.
-int validLanguageIndex(int index);
-
-// The text of `text` (an English key) in the given language, matched without regard to case;
-// the text itself with language 0, an unknown language, or no entry for it.
-QString Translate(int languageIndex, const QString& text);
 
 // The window font of a language: bold, the table's face, with CJK faces behind it so that
 // Chinese captions find their glyphs where the table's face has none.

@@ -1,18 +1,16 @@
 #include "reader/reader_link.h"
 
-#include "app/frmmodule.h"
-#include "app/language.h"
-#include "platform/wait_pump.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
 #include "platform/timings.h"
+#include "platform/translation.h"
+#include "platform/wait_pump.h"
 #include "reader/proto/answer_collector.h"
 #include "reader/proto/reader_frame.h"
 #include "tag/proto/tag_frame.h"
 #include "tag/tag_sender.h"
 
-#include <QApplication>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -36,15 +34,6 @@ QString translated(const char* text) {
 QString hexText(std::span<const std::uint8_t> bytes) {
     return QString::fromStdString(HexBytes(bytes));
 }
-
-// The hourglass for the time of one executor call, put back on every way out.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // Clears exchangeBusy on every way out, unless the link itself has gone.
 struct BusyGuard {
@@ -71,13 +60,6 @@ void dropSocket(QTcpSocket* s) {
 }
 
 } // namespace
-
-LinkKind activeLinkKind(const TfrmModule& w) {
-    const TabSheet* page = w.pcSetReadMain ? w.pcSetReadMain->activePage() : nullptr;
-    if (page && page == w.tsTcpServer) return LinkKind::TcpServer;
-    if (page && page == w.tsTcpClient) return LinkKind::TcpClient;
-    return LinkKind::Serial;
-}
 
 int linkModeOf(LinkKind kind) {
     switch (kind) {
@@ -110,38 +92,13 @@ int portFromText(const QString& text) {
     return ok && port >= 1 && port <= 65535 ? port : kDefaultPort;
 }
 
-int readerIdOfActivePage(const TfrmModule& w) {
-    QCheckBox* box = w.cbxTxID_00;
-    QLineEdit* edit = w.edtTxID_00;
-    switch (activeLinkKind(w)) {
-    case LinkKind::TcpServer:
-        box = w.cbxTxID_01;
-        edit = w.edtTxID_01;
-        break;
-    case LinkKind::TcpClient:
-        box = w.cbxTxID_02;
-        edit = w.edtTxID_02;
-        break;
-    case LinkKind::Serial:
-        break;
-    }
-    if (!box || !edit || !box->isChecked()) return -1;
-    bool ok = false;
-    const int id = edit->text().trimmed().toInt(&ok, 10);
-    return ok ? id : -1;
-}
-
-void BeepIfEnabled(TfrmModule& w, int hz, int ms) {
-    if (w.cbxBeep && w.cbxBeep->isChecked()) platform::tone(hz, ms);
-}
-
 // ---------------------------------------------------------------------------------------------
 
-ReaderLink::ReaderLink(TfrmModule& window) : w_(&window) {
+ReaderLink::ReaderLink(LinkView& view, QTcpServer* listener) : view_(&view), listener_(listener) {
     beep_ = [this](int hz, int ms) {
-        if (w_) BeepIfEnabled(*w_, hz, ms);
+        if (view_->present() && view_->linkSettings().beep) platform::tone(hz, ms);
     };
-    connect(window.ServerSocket, &QTcpServer::newConnection, this, &ReaderLink::onNewConnection);
+    if (listener) connect(listener, &QTcpServer::newConnection, this, &ReaderLink::onNewConnection);
 }
 
 ReaderLink::~ReaderLink() {
@@ -149,14 +106,8 @@ ReaderLink::~ReaderLink() {
     dropLinkQuietly();
 }
 
-bool ReaderLink::goOn(const Alive& alive, const QPointer<TfrmModule>& w) {
-    return *alive && w && !programClosing();
-}
-
-bool ReaderLink::settingPageShown() const {
-    if (!w_ || !w_->pcMain) return false;
-    const TabSheet* page = w_->pcMain->activePage();
-    return page && (page == w_->tsSetReader || page == w_->tsSetTAG);
+bool ReaderLink::goOn(const Alive& alive) const {
+    return *alive && view_->present() && !programClosing();
 }
 
 // Without waiting: used when this object goes away.
@@ -170,7 +121,7 @@ void ReaderLink::dropLinkQuietly() {
     state_.savedTimeouts.reset();
     if (state_.clientSocket) dropSocket(state_.clientSocket.release());
     state_.clientConn = nullptr;
-    if (w_ && w_->ServerSocket && state_.serverPeer) w_->ServerSocket->close();
+    if (listener_ && state_.serverPeer) listener_->close();
     dropSocket(state_.serverPeer.data());
     state_.serverPeer = nullptr;
     for (const QPointer<QTcpSocket>& s : extraPeers_) dropSocket(s.data());
@@ -197,19 +148,19 @@ void ReaderLink::ClientSocketError(QTcpSocket*) {
 
 void ReaderLink::onNewConnection() {
     // On the Read TAG page the connections belong to the monitoring links.
-    if (!settingPageShown()) return;
-    while (QTcpSocket* s = w_->ServerSocket->nextPendingConnection()) ServerSocketClientConnect(s);
+    if (!listener_ || !view_->present() || !view_->linkSettings().settingPageShown) return;
+    while (QTcpSocket* s = listener_->nextPendingConnection()) ServerSocketClientConnect(s);
 }
 
 void ReaderLink::ServerSocketClientConnect(QTcpSocket* socket) {
-    if (!socket || !w_) return;
+    if (!socket || !view_->present()) return;
     QPointer<QTcpSocket> guard(socket);
     connect(socket, &QTcpSocket::disconnected, this, [this, guard] {
         if (guard) ServerSocketClientDisconnect(guard);
     });
     // Errors of an accepted connection are swallowed; a loss shows as its disconnect.
     connect(socket, &QAbstractSocket::errorOccurred, this, [] {});
-    if (sameAddress(socket->peerAddress(), w_->edtTcpClientIP->text())) {
+    if (sameAddress(socket->peerAddress(), view_->linkSettings().clientIp)) {
         if (state_.serverPeer && state_.serverPeer != socket) extraPeers_.append(state_.serverPeer);
         state_.serverPeer = socket;
         state_.linkOpen = true;
@@ -237,7 +188,6 @@ void ReaderLink::ServerSocketClientDisconnect(QTcpSocket* socket) {
 
 bool ReaderLink::CloseLinks() {
     const Alive alive = alive_;
-    const QPointer<TfrmModule> w = w_;
     state_.linkOpen = false;
 
     try {
@@ -260,7 +210,7 @@ bool ReaderLink::CloseLinks() {
     if (state_.clientSocket) dropSocket(state_.clientSocket.release());
 
     try {
-        if (w && w->ServerSocket) w->ServerSocket->close();
+        if (listener_) listener_->close();
         dropSocket(state_.serverPeer.data());
         for (const QPointer<QTcpSocket>& s : extraPeers_) dropSocket(s.data());
         extraPeers_.clear();
@@ -277,14 +227,14 @@ bool ReaderLink::CloseLinks() {
     return true;
 }
 
-void ReaderLink::storeLinkSettings() {
+void ReaderLink::storeLinkSettings(const LinkSettings& settings) {
     try {
         auto store = platform::SettingsStore::open(true);
         if (!store) return;
         store->holdWrites();
-        store->writeString(QStringLiteral("SETSERTCPIP"), w_->edtTcpServerIP->text());
-        store->writeString(QStringLiteral("SETSERTCPPort"), w_->edtTcpServerPort->text());
-        store->writeString(QStringLiteral("SETCOMPORT"), w_->cbxCom->currentText());
+        store->writeString(QStringLiteral("SETSERTCPIP"), settings.serverIp);
+        store->writeString(QStringLiteral("SETSERTCPPort"), settings.serverPort);
+        store->writeString(QStringLiteral("SETCOMPORT"), settings.comText);
         store->writeInteger(QStringLiteral("PAGE"), state_.linkMode);
         store->commit();
     } catch (...) {
@@ -296,104 +246,94 @@ bool ReaderLink::sendAnnouncement(bool tcp) {
     // Code 0x6011, flags 0, no ID, no trace: "0" and the link digit, then six zero bytes.
     const std::array<std::uint8_t, 8> data{
         '0', static_cast<std::uint8_t>(tcp ? '1' : '0'), 0, 0, 0, 0, 0, 0};
-    return tag::SendTagCommand(*w_, state_, tag::kLinkAnnouncementCode, data, -1, false, 0x0000);
+    return tag::SendTagCommand(*this, tag::kLinkAnnouncementCode, data, -1, false, 0x0000);
 }
 
 bool ReaderLink::OpenLink(bool forceReopen) {
     if (!forceReopen && state_.linkOpen) return true;
     const Alive alive = alive_;
-    const QPointer<TfrmModule> w = w_;
-    if (!w) return false;
+    if (!view_->present()) return false;
 
     CloseLinks();
-    if (!goOn(alive, w)) return false;
+    if (!goOn(alive)) return false;
 
-    const LinkKind kind = activeLinkKind(*w);
-    switch (kind) {
-    case LinkKind::TcpServer:
-        w->pcTagMain->setActivePage(w->tsNET);
-        break;
-    case LinkKind::TcpClient:
-        w->pcTagMain->setActivePage(w->tsNetServer);
-        break;
-    case LinkKind::Serial:
-        w->pcTagMain->setActivePage(w->tsCOM);
-        break;
-    }
+    LinkSettings settings = view_->linkSettings();
+    const LinkKind kind = settings.kind;
+    view_->showLinkKind(kind);
     state_.linkMode = linkModeOf(kind);
     // The port field shows the port the link will use (4001 for text that is not a port).
-    if (kind == LinkKind::TcpServer)
-        w->edtTcpServerPort->setText(QString::number(portFromText(w->edtTcpServerPort->text())));
-    storeLinkSettings();
+    if (kind == LinkKind::TcpServer) {
+        const int port = portFromText(settings.serverPort);
+        view_->showServerPort(port);
+        settings.serverPort = QString::number(port);
+    }
+    storeLinkSettings(settings);
 
     bool result = false;
     try {
         switch (kind) {
         case LinkKind::Serial:
-            result = openSerial(alive);
+            result = openSerial(alive, settings);
             break;
         case LinkKind::TcpServer:
-            result = openTcpClient(alive);
+            result = openTcpClient(alive, settings);
             break;
         case LinkKind::TcpClient:
-            result = openListener(alive);
+            result = openListener(alive, settings);
             break;
         }
     } catch (...) {
         result = false;
     }
-    if (!goOn(alive, w)) return false;
+    if (!goOn(alive)) return false;
     PumpEvents();
-    if (!goOn(alive, w)) return false;
+    if (!goOn(alive)) return false;
     return result;
 }
 
-bool ReaderLink::openSerial(const Alive& alive) {
-    const QPointer<TfrmModule> w = w_;
+bool ReaderLink::openSerial(const Alive& alive, const LinkSettings& settings) {
     auto port = std::make_unique<platform::SerialPort>();
-    if (!port->open(comNumberFromText(w->cbxCom->currentText()))) return false;
+    if (!port->open(comNumberFromText(settings.comText))) return false;
     state_.savedTimeouts = port->saveState();
     // Reads never wait: the line settings put VMIN and VTIME at 0, and only queued bytes are
     // ever read.
-    port->applyLineSettings(w->cmbBaud->currentText());
+    port->applyLineSettings(settings.baudText);
     port->setQueueSizes(kSerialQueueBytes, kSerialQueueBytes);
     port->purge(platform::Purge::Both);
     state_.comHandle = std::move(port);
     state_.linkOpen = true;
     PumpEvents();
-    if (!goOn(alive, w)) return false;
+    if (!goOn(alive)) return false;
     sendAnnouncement(false);
-    if (!goOn(alive, w)) return false;
+    if (!goOn(alive)) return false;
     WaitPump(timing::kAnnouncementGapMs, 1);
-    if (!goOn(alive, w)) return false;
+    if (!goOn(alive)) return false;
     sendAnnouncement(false);
-    return goOn(alive, w);
+    return goOn(alive);
 }
 
-bool ReaderLink::openTcpClient(const Alive& alive) {
-    const QPointer<TfrmModule> w = w_;
+bool ReaderLink::openTcpClient(const Alive& alive, const LinkSettings& settings) {
     state_.clientConn = nullptr;
     auto* s = new QTcpSocket;
     state_.clientSocket.reset(s);
     connect(s, &QTcpSocket::connected, this, [this, s] { ClientSocketConnect(s); });
     connect(s, &QTcpSocket::disconnected, this, [this, s] { ClientSocketDisconnect(s); });
     connect(s, &QAbstractSocket::errorOccurred, this, [this, s] { ClientSocketError(s); });
-    const int port = portFromText(w->edtTcpServerPort->text());
-    s->connectToHost(w->edtTcpServerIP->text().trimmed(), static_cast<quint16>(port));
+    const int port = portFromText(settings.serverPort);
+    s->connectToHost(settings.serverIp.trimmed(), static_cast<quint16>(port));
 
     return waitForPeer(alive, state_.clientConn);
 }
 
-bool ReaderLink::openListener(const Alive& alive) {
-    const QPointer<TfrmModule> w = w_;
-    w->ServerSocket->close();
+bool ReaderLink::openListener(const Alive& alive, const LinkSettings& settings) {
+    if (!listener_) return false;
+    listener_->close();
     dropSocket(state_.serverPeer.data());
     state_.serverPeer = nullptr;
     if (listenReset_) listenReset_();
-    const int port = portFromText(w->edtLisPort->text());
-    w->edtLisPort->setText(QString::number(port));
-    w->serverSocketPort = static_cast<quint16>(port);
-    if (!w->ServerSocket->listen(QHostAddress::Any, static_cast<quint16>(port))) return false;
+    const int port = portFromText(settings.listenPort);
+    view_->showListenPort(port);
+    if (!listener_->listen(QHostAddress::Any, static_cast<quint16>(port))) return false;
 
     return waitForPeer(alive, state_.serverPeer);
 }
@@ -401,12 +341,11 @@ bool ReaderLink::openListener(const Alive& alive) {
 // Waits up to the connect time-out for the socket events to set `peer`; then the link is
 // open and announces itself once (both TCP kinds send "0","1").
 bool ReaderLink::waitForPeer(const Alive& alive, const QPointer<QTcpSocket>& peer) {
-    const QPointer<TfrmModule> w = w_;
     const std::uint32_t start = platform::tickMs();
     const std::uint32_t limit = timing::scaled(timing::kConnectTimeoutMs);
     for (;;) {
         PumpEvents();
-        if (!goOn(alive, w)) return false;
+        if (!goOn(alive)) return false;
         if (peer) break;
         QThread::msleep(timing::kConnectPollSleepMs);
         if (platform::ticksSince(start) > limit) break;
@@ -414,7 +353,7 @@ bool ReaderLink::waitForPeer(const Alive& alive, const QPointer<QTcpSocket>& pee
     if (!peer) return false;
     state_.linkOpen = true;
     sendAnnouncement(true);
-    return goOn(alive, w);
+    return goOn(alive);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -422,9 +361,9 @@ bool ReaderLink::waitForPeer(const Alive& alive, const QPointer<QTcpSocket>& pee
 
 namespace {
 
-void storeAnswer(LinkState& state, TfrmModule& w, const AnswerCollector& col) {
-    w.edtRecv1->setText(hexText(col.header()));
-    w.edtRecv2->setText(hexText(col.data()));
+void storeAnswer(LinkState& state, LinkView& view, const AnswerCollector& col) {
+    view.setTrace(TraceField::RecvHeader, hexText(col.header()));
+    view.setTrace(TraceField::RecvData, hexText(col.data()));
     state.answerData = col.answerData();
     state.answerLength = col.answerLength();
 }
@@ -445,16 +384,16 @@ bool ReaderLink::ReaderExchange(std::uint16_t command, const std::uint8_t* paylo
 bool ReaderLink::ReaderExchange(std::uint16_t command, std::span<const std::uint8_t> payload,
                                 int readerId) {
     const Alive alive = alive_;
-    const QPointer<TfrmModule> w = w_;
     state_.clearAnswer();
-    if (!w) return false;
+    if (!view_->present()) return false;
     const auto frame = BuildReaderRequest(command, readerId, payload);
     if (!frame) return false; // longer than the checksum covers: nothing is sent
-    w->edtSend->setText(QString::fromStdString(TraceText(payload.size(), *frame)));
+    view_->setTrace(TraceField::ReaderSend,
+                    QString::fromStdString(TraceText(payload.size(), *frame)));
 
     bool accepted = false;
     try {
-        switch (activeLinkKind(*w)) {
+        switch (view_->linkSettings().kind) {
         case LinkKind::Serial:
             exchangeSerial(alive, *frame, command, accepted);
             break;
@@ -468,21 +407,20 @@ bool ReaderLink::ReaderExchange(std::uint16_t command, std::span<const std::uint
     } catch (...) {
         accepted = false;
     }
-    if (!goOn(alive, w)) return false;
+    if (!goOn(alive)) return false;
     WaitPump(timing::kAfterExchangeMs, 1);
     PumpEvents();
-    if (!goOn(alive, w)) return false;
+    if (!goOn(alive)) return false;
     return accepted;
 }
 
 bool ReaderLink::exchangeSerial(const Alive& alive, std::span<const std::uint8_t> frame,
                                 std::uint16_t command, bool& accepted) {
-    const QPointer<TfrmModule> w = w_;
     if (!state_.comHandle) return false;
     state_.comHandle->purge(platform::Purge::Both);
     state_.comHandle->write(frame);
     WaitPump(timing::kAfterWriteMs, 1);
-    if (!goOn(alive, w)) return false;
+    if (!goOn(alive)) return false;
 
     AnswerCollector col(command);
     const std::uint32_t start = platform::tickMs();
@@ -499,31 +437,30 @@ bool ReaderLink::exchangeSerial(const Alive& alive, std::span<const std::uint8_t
         if (col.accepted() || col.synchronised()) break;
         QThread::msleep(timing::kExchangePollSleepMs);
         PumpEvents();
-        if (!goOn(alive, w)) return false;
+        if (!goOn(alive)) return false;
         if (platform::ticksSince(start) > timing::kAnswerTimeoutMs) break;
     }
-    if (col.accepted()) storeAnswer(state_, *w, col);
+    if (col.accepted()) storeAnswer(state_, *view_, col);
     accepted = col.accepted();
     return true;
 }
 
 bool ReaderLink::exchangeTcp(const Alive& alive, std::span<const std::uint8_t> frame,
                              std::uint16_t command, bool listening, bool& accepted) {
-    const QPointer<TfrmModule> w = w_;
     if (listening ? !state_.serverPeer : !state_.clientSocket) return false;
     // Looked up on every pass: the peer may leave, or the link close, while events run.
-    auto connection = [this, alive, w, listening]() -> QTcpSocket* {
-        if (!*alive || !w) return nullptr;
+    auto connection = [this, alive, listening]() -> QTcpSocket* {
+        if (!*alive || !view_->present()) return nullptr;
         QTcpSocket* s = nullptr;
         if (listening)
-            s = w->ServerSocket->isListening() ? state_.serverPeer.data() : nullptr;
+            s = listener_ && listener_->isListening() ? state_.serverPeer.data() : nullptr;
         else
             s = state_.clientConn.data();
         return s && s->state() == QAbstractSocket::ConnectedState ? s : nullptr;
     };
 
     WaitPump(timing::kAfterWriteMs, 1);
-    if (!goOn(alive, w)) return false;
+    if (!goOn(alive)) return false;
 
     AnswerCollector col(command);
     bool sent = false;
@@ -533,7 +470,7 @@ bool ReaderLink::exchangeTcp(const Alive& alive, std::span<const std::uint8_t> f
             if (!sent) {
                 s->readAll(); // whatever the reader said before this request
                 PumpEvents();
-                if (!goOn(alive, w)) return false;
+                if (!goOn(alive)) return false;
                 if ((s = connection())) {
                     const qint64 n = s->write(reinterpret_cast<const char*>(frame.data()),
                                               static_cast<qint64>(frame.size()));
@@ -550,10 +487,10 @@ bool ReaderLink::exchangeTcp(const Alive& alive, std::span<const std::uint8_t> f
         if (col.accepted() || col.synchronised()) break;
         QThread::msleep(timing::kExchangePollSleepMs);
         PumpEvents();
-        if (!goOn(alive, w)) return false;
+        if (!goOn(alive)) return false;
         if (platform::ticksSince(start) > timing::kAnswerTimeoutMs) break;
     }
-    if (col.accepted()) storeAnswer(state_, *w, col);
+    if (col.accepted()) storeAnswer(state_, *view_, col);
     accepted = col.accepted();
     return true;
 }
@@ -573,71 +510,72 @@ bool ReaderLink::ExecReaderCommand(bool freshLink, std::uint16_t command, int pa
 bool ReaderLink::ExecReaderCommand(bool freshLink, std::uint16_t command,
                                    std::span<const std::uint8_t> payload) {
     const Alive alive = alive_;
-    const QPointer<TfrmModule> w = w_;
-    if (!w || programClosing()) return false;
-    const WaitCursor cursor;
-
-    auto clearTrace = [&w] {
-        for (QLineEdit* e : {w->edtSend, w->edSend, w->edRecv, w->edtRecv1, w->edtRecv2})
-            e->clear();
+    if (!view_->present() || programClosing()) return false;
+    LinkView& v = *view_;
+    const WaitCursor cursor(v);
+    const auto show = [&v](MessagePanel panel, const QString& text) { v.setMessage(panel, text); };
+    const auto hint = [&v](MessagePanel panel, const QString& text) {
+        v.setMessageHint(panel, text);
     };
+    constexpr MessagePanel reader = MessagePanel::Reader;
+    constexpr MessagePanel tagPanel = MessagePanel::Tag;
 
-    w->pnlMain->setEnabled(false);
+    v.setControlsEnabled(false);
     PumpEvents();
-    if (!goOn(alive, w)) return false;
-    setHint(w->pnMsg, QString());
-    setHint(w->pnlTagMsg, QString());
+    if (!goOn(alive)) return false;
+    hint(reader, QString());
+    hint(tagPanel, QString());
 
-    w->pnMsg->setText(translated("Connecting ......"));
-    w->pnlTagMsg->setText(translated("Connecting ......"));
-    setHint(w->pnMsg, translated("Select Function"));
-    setHint(w->pnlTagMsg, translated("Select Function"));
-    clearTrace();
+    show(reader, translated("Connecting ......"));
+    show(tagPanel, translated("Connecting ......"));
+    hint(reader, translated("Select Function"));
+    hint(tagPanel, translated("Select Function"));
+    v.clearTraces();
 
     bool ok = false;
     if (payload.size() > kMaxRequestPayload) {
         // The checksum cannot cover it: refused before the link is touched.
-        setHint(w->pnMsg, translated("Command Error."));
-        setHint(w->pnlTagMsg, translated("Command Error."));
+        hint(reader, translated("Command Error."));
+        hint(tagPanel, translated("Command Error."));
     } else if (!OpenLink(freshLink)) {
-        if (!goOn(alive, w)) return false;
-        w->pnMsg->setText(QStringLiteral("Connect Error !"));
-        setHint(w->pnMsg, QStringLiteral("Connect Error !"));
-        setHint(w->pnlTagMsg, QStringLiteral("Connect Error !"));
+        if (!goOn(alive)) return false;
+        show(reader, QStringLiteral("Connect Error !"));
+        hint(reader, QStringLiteral("Connect Error !"));
+        hint(tagPanel, QStringLiteral("Connect Error !"));
     } else {
-        if (!goOn(alive, w)) return false;
-        const int readerId = readerIdOfActivePage(*w);
+        if (!goOn(alive)) return false;
+        const int readerId = v.linkSettings().readerId;
         state_.exchangeBusy = true;
         const BusyGuard busy{alive, state_};
         PumpEvents();
-        if (!goOn(alive, w)) return false;
+        if (!goOn(alive)) return false;
         for (int attempt = 1; attempt <= timing::kReaderAttempts; ++attempt) {
-            clearTrace();
+            v.clearTraces();
             if (ReaderExchange(command, payload, readerId)) {
-                w->pnMsg->setText(translated("Command Ok."));
-                setHint(w->pnMsg, translated("Command Ok."));
+                show(reader, translated("Command Ok."));
+                hint(reader, translated("Command Ok."));
                 ok = true;
                 break;
             }
-            if (!goOn(alive, w)) return false;
+            if (!goOn(alive)) return false;
             const QString count = QString::number(attempt) + QStringLiteral("/3 ]");
-            const bool clientGone = activeLinkKind(*w) == LinkKind::TcpServer &&
+            const bool clientGone = v.linkSettings().kind == LinkKind::TcpServer &&
                                     (!state_.clientSocket || state_.clientSocket->state() !=
                                                                  QAbstractSocket::ConnectedState);
             if (clientGone) {
-                w->pnMsg->setText(QStringLiteral("Connect Error !  [ ") + count);
-                setHint(w->pnMsg, QStringLiteral("Connect Error !"));
+                show(reader, QStringLiteral("Connect Error !  [ ") + count);
+                hint(reader, QStringLiteral("Connect Error !"));
             } else {
-                w->pnMsg->setText(QStringLiteral("Command Error !  [ ") + count);
-                setHint(w->pnMsg, QStringLiteral("Command Error !"));
+                show(reader, QStringLiteral("Command Error !  [ ") + count);
+                hint(reader, QStringLiteral("Command Error !"));
             }
             WaitPump(timing::kBetweenAttemptsMs, 2);
             PumpEvents();
-            if (!goOn(alive, w)) return false;
+            if (!goOn(alive)) return false;
         }
         if (freshLink) {
             CloseLinks();
-            if (!goOn(alive, w)) return false;
+            if (!goOn(alive)) return false;
         }
     }
 
@@ -647,14 +585,14 @@ bool ReaderLink::ExecReaderCommand(bool freshLink, std::uint16_t command,
         else
             beep_(kBeepFailHz, kBeepFailMs);
     }
-    if (!goOn(alive, w)) return false;
+    if (!goOn(alive)) return false;
 
     state_.exchangeBusy = false;
     PumpEvents();
-    if (!goOn(alive, w)) return false;
-    if (w->sbMain->panelCount() > 0) w->sbMain->setPanelText(0, QString());
-    w->pnMsg->setText(hintOf(w->pnMsg));
-    w->pnlTagMsg->setText(hintOf(w->pnlTagMsg));
+    if (!goOn(alive)) return false;
+    v.clearStatus();
+    show(reader, v.messageHint(reader));
+    show(tagPanel, v.messageHint(tagPanel));
     return ok;
 }
 

@@ -1,19 +1,22 @@
 #pragma once
-// The configuration link to one reader: opened on the kind chosen on the link page control
+// The configuration link to one reader: opened on the kind chosen in the link settings
 // (serial port, outgoing TCP connection, or the listening server that one reader connects
 // to), the exchange of one request for one answer, and the executor behind every reader
-// button with its three attempts, status texts and beep.
+// button with its three attempts, status texts and beep. It knows the window only through a
+// LinkView: the settings it reads and the texts it shows.
 //
 // Everything runs on the window's thread. The waits pump the window's events, so socket
 // events, timers and clicks run nested inside an exchange; every wait gives up as soon as the
-// program is closing or the window (or this object) has gone.
+// program is closing or the view's window (or this object) has gone.
 
 #include "reader/link_state.h"
+#include "reader/link_view.h"
 
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTcpServer>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,17 +24,8 @@
 
 class QTcpSocket;
 
-namespace kelta {
-class TfrmModule;
-}
-
 namespace kelta::reader {
 
-// The three kinds of link, chosen by the active page of pcSetReadMain. Any page other than
-// the two TCP pages counts as the serial page.
-enum class LinkKind { Serial, TcpServer, TcpClient };
-
-LinkKind activeLinkKind(const TfrmModule& w);
 // linkMode of a kind: 1 serial, 0 outgoing TCP, 2 listening TCP.
 int linkModeOf(LinkKind kind);
 
@@ -40,23 +34,20 @@ int linkModeOf(LinkKind kind);
 int comNumberFromText(const QString& text);
 // A TCP port typed by the user: its decimal value, 4001 when it is not a number in 1..65535.
 int portFromText(const QString& text);
-// The reader ID of the active link page: the edit's decimal value when its ID box is checked,
-// -1 otherwise or when the edit holds no number. Only a value above 0 goes into a frame.
-int readerIdOfActivePage(const TfrmModule& w);
-
-// Sounds the beep only when cbxBeep is checked: success 1000 Hz / 10 ms, failure 300 / 300.
-void BeepIfEnabled(TfrmModule& w, int hz, int ms);
-
 class ReaderLink : public QObject {
     Q_OBJECT
 public:
     using BeepFn = std::function<void(int hz, int ms)>;
 
-    // Connects the listening server's events of the configuration link to this object.
-    explicit ReaderLink(TfrmModule& window);
+    // `view` must outlive this object. `listener` is the server the listening link listens
+    // on (shared with the monitoring links, which take its connections while no configuration
+    // page is shown); its new connections are connected to this object.
+    ReaderLink(LinkView& view, QTcpServer* listener);
     ~ReaderLink() override; // drops the link without waiting
 
     LinkState& state() { return state_; }
+    LinkView& view() const { return *view_; }
+    QTcpServer* listener() const { return listener_.data(); }
     const LinkState& state() const { return state_; }
 
     // With forceReopen false and the link open: true at once. Otherwise closes everything,
@@ -74,13 +65,14 @@ public:
                         int payloadLength);
 
     // The executor of the reader buttons: opens the link (fresh when freshLink, closed again
-    // afterwards), up to three attempts, texts in pnMsg / pnlTagMsg, beep.
+    // afterwards), up to three attempts, texts in both message panels, beep.
     bool ExecReaderCommand(bool freshLink, std::uint16_t command, int payloadLength,
                            const std::uint8_t* payload);
     bool ExecReaderCommand(bool freshLink, std::uint16_t command,
                            std::span<const std::uint8_t> payload = {});
 
-    // The beep of the executor; by default BeepIfEnabled on the window.
+    // The beep of the executor (success 1000 Hz / 10 ms, failure 300 / 300); by default the
+    // tone, when the settings' beep switch is on.
     void setBeep(BeepFn beep) { beep_ = std::move(beep); }
     // Called when the listening link is opened, to forget the monitoring side's accepted
     // readers and their counters (set by the monitoring links).
@@ -96,13 +88,12 @@ public:
 private:
     using Alive = std::shared_ptr<bool>;
     // After a pump: false when the work must stop (closing, window or this object gone).
-    static bool goOn(const Alive& alive, const QPointer<TfrmModule>& w);
-    bool settingPageShown() const;
+    bool goOn(const Alive& alive) const;
     void onNewConnection();
-    void storeLinkSettings();
-    bool openSerial(const Alive& alive);
-    bool openTcpClient(const Alive& alive);
-    bool openListener(const Alive& alive);
+    void storeLinkSettings(const LinkSettings& settings);
+    bool openSerial(const Alive& alive, const LinkSettings& settings);
+    bool openTcpClient(const Alive& alive, const LinkSettings& settings);
+    bool openListener(const Alive& alive, const LinkSettings& settings);
     bool waitForPeer(const Alive& alive, const QPointer<QTcpSocket>& peer);
     bool sendAnnouncement(bool outgoingTcp);
     bool exchangeSerial(const Alive& alive, std::span<const std::uint8_t> frame,
@@ -111,7 +102,8 @@ private:
                      bool listening, bool& accepted);
     void dropLinkQuietly();
 
-    QPointer<TfrmModule> w_;
+    LinkView* view_;
+    QPointer<QTcpServer> listener_;
     LinkState state_;
     BeepFn beep_;
     std::function<void()> listenReset_;

@@ -1,17 +1,15 @@
 #include "tag/tag_exchange.h"
 
-#include "app/frmmodule.h"
-#include "app/language.h"
-#include "platform/wait_pump.h"
 #include "platform/clock.h"
 #include "platform/timings.h"
+#include "platform/translation.h"
+#include "platform/wait_pump.h"
 #include "reader/proto/reader_frame.h"
 #include "reader/reader_link.h"
 #include "tag/proto/commands/exciter.h"
 #include "tag/proto/tag_frame.h"
 #include "tag/tag_sender.h"
 
-#include <QApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -22,6 +20,8 @@ namespace kelta::tag {
 namespace {
 
 using reader::LinkKind;
+using reader::MessagePanel;
+using reader::TraceField;
 
 constexpr int kBeepOkHz = 1000, kBeepOkMs = 10;
 constexpr int kBeepFailHz = 300, kBeepFailMs = 300;
@@ -35,24 +35,17 @@ QString hexText(std::span<const std::uint8_t> bytes) {
     return QString::fromStdString(reader::HexBytes(bytes));
 }
 
-void showVerdict(Panel* panel, const QString& text) {
-    panel->setText(text);
-    setHint(panel, text);
+void showVerdict(reader::LinkView& view, MessagePanel panel, const QString& text) {
+    view.setMessage(panel, text);
+    view.setMessageHint(panel, text);
 }
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 
-TagExchange::TagExchange(TfrmModule& window, reader::ReaderLink& link) : w_(&window), link_(&link) {
+TagExchange::TagExchange(reader::ReaderLink& link)
+    : link_(&link), view_(&link.view()), viewAlive_(link.view().lifetime()) {
     beep_ = [this](int hz, int ms) {
-        if (w_) reader::BeepIfEnabled(*w_, hz, ms);
+        if (viewHere() && view_->linkSettings().beep) platform::tone(hz, ms);
     };
 }
 
@@ -65,8 +58,12 @@ std::span<const std::uint8_t> TagExchange::answerData() const {
     return link_->state().answerData;
 }
 
+bool TagExchange::viewHere() const {
+    return *viewAlive_ && view_->present();
+}
+
 bool TagExchange::goOn(const Alive& alive) const {
-    return *alive && w_ && link_ && !programClosing();
+    return *alive && link_ && viewHere() && !programClosing();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -75,7 +72,7 @@ bool TagExchange::goOn(const Alive& alive) const {
 bool TagExchange::pollOnce() {
     reader::LinkState& s = link_->state();
     QTcpSocket* socket = nullptr;
-    switch (reader::activeLinkKind(*w_)) {
+    switch (view_->linkSettings().kind) {
     case LinkKind::Serial: {
         if (!s.comHandle) return false;
         const auto queued = s.comHandle->queuedInput();
@@ -93,7 +90,7 @@ bool TagExchange::pollOnce() {
         socket = s.clientConn.data();
         break;
     case LinkKind::TcpClient:
-        if (!w_->ServerSocket->isListening()) return false;
+        if (!link_->listener() || !link_->listener()->isListening()) return false;
         socket = s.serverPeer.data();
         break;
     }
@@ -111,9 +108,10 @@ void TagExchange::storeAnswer() {
     s.answerData = assembler_.answerData();
     s.answerLength = assembler_.answerLength();
     const QString header = hexText(assembler_.header());
-    w_->edtRecv1->setText(header);
-    w_->edRecv->setText(header + hexText(assembler_.data()));
-    setHint(w_->edRecv, w_->edRecv->text());
+    const QString whole = header + hexText(assembler_.data());
+    view_->setTrace(TraceField::RecvHeader, header);
+    view_->setTrace(TraceField::TagRecv, whole);
+    view_->setTraceHint(TraceField::TagRecv, whole);
 }
 
 bool TagExchange::ReceiveTagAnswer(std::uint16_t code) {
@@ -147,17 +145,16 @@ bool TagExchange::ReceiveTagAnswer(std::uint16_t code) {
 // The executors.
 
 void TagExchange::begin() {
-    w_->pnlMain->setEnabled(false);
+    view_->setControlsEnabled(false);
     PumpEvents();
-    if (!w_) return;
-    setHint(w_->pnMsg, QString());
-    setHint(w_->pnlTagMsg, QString());
-    w_->pnMsg->setText(translated("Connecting ......"));
-    w_->pnlTagMsg->setText(translated("Connecting ......"));
-    setHint(w_->pnMsg, translated("Select Function"));
-    setHint(w_->pnlTagMsg, translated("Select Function"));
-    for (QLineEdit* e : {w_->edtSend, w_->edSend, w_->edRecv, w_->edtRecv1, w_->edtRecv2})
-        e->clear();
+    if (!viewHere()) return;
+    view_->setMessageHint(MessagePanel::Reader, QString());
+    view_->setMessageHint(MessagePanel::Tag, QString());
+    view_->setMessage(MessagePanel::Reader, translated("Connecting ......"));
+    view_->setMessage(MessagePanel::Tag, translated("Connecting ......"));
+    view_->setMessageHint(MessagePanel::Reader, translated("Select Function"));
+    view_->setMessageHint(MessagePanel::Tag, translated("Select Function"));
+    view_->clearTraces();
 }
 
 void TagExchange::finish(bool written) {
@@ -167,11 +164,11 @@ void TagExchange::finish(bool written) {
         else
             beep_(kBeepFailHz, kBeepFailMs);
     }
-    if (!w_) return;
-    if (w_->sbMain->panelCount() > 0) w_->sbMain->setPanelText(0, QString());
-    w_->pnlMain->setEnabled(true);
-    w_->pnMsg->setText(hintOf(w_->pnMsg));
-    w_->pnlTagMsg->setText(hintOf(w_->pnlTagMsg));
+    if (!viewHere()) return;
+    view_->clearStatus();
+    view_->setControlsEnabled(true);
+    view_->setMessage(MessagePanel::Reader, view_->messageHint(MessagePanel::Reader));
+    view_->setMessage(MessagePanel::Tag, view_->messageHint(MessagePanel::Tag));
 }
 
 int TagExchange::secondsPassed(std::uint32_t start) const {
@@ -180,7 +177,7 @@ int TagExchange::secondsPassed(std::uint32_t start) const {
 
 void TagExchange::countdown(std::uint32_t start) {
     const int left = timing::kTagWaitSeconds - secondsPassed(start);
-    w_->pnlTagMsg->setText(QString::fromLatin1(kCountdown) + QString::number(left));
+    view_->setMessage(MessagePanel::Tag, QString::fromLatin1(kCountdown) + QString::number(left));
 }
 
 void TagExchange::waitForSetAnswer(std::uint16_t code, std::span<const std::uint8_t> payload,
@@ -191,7 +188,7 @@ void TagExchange::waitForSetAnswer(std::uint16_t code, std::span<const std::uint
     while (secondsPassed(start) < timing::kTagWaitSeconds) {
         countdown(start);
         if (ReceiveTagAnswer(code)) {
-            showVerdict(w_->pnlTagMsg, translated("Command Ok."));
+            showVerdict(*view_, MessagePanel::Tag, translated("Command Ok."));
             answered_ = true;
             return;
         }
@@ -202,13 +199,13 @@ void TagExchange::waitForSetAnswer(std::uint16_t code, std::span<const std::uint
         WaitPump(pause, 1);
         if (!goOn(alive)) return;
         // A resend on the serial line purges it: what was collected is gone with it.
-        if (reader::activeLinkKind(*w_) == LinkKind::Serial) assembler_.reset();
-        SendTagCommand(*w_, link_->state(), code, payload, readerId, false, kTagCommandFlags);
+        if (view_->linkSettings().kind == LinkKind::Serial) assembler_.reset();
+        SendTagCommand(*link_, code, payload, readerId, false, kTagCommandFlags);
         if (!goOn(alive)) return;
         PumpEvents();
         QThread::msleep(timing::kTagPassSleepMs);
     }
-    showVerdict(w_->pnlTagMsg, translated("Command Error."));
+    showVerdict(*view_, MessagePanel::Tag, translated("Command Error."));
 }
 
 void TagExchange::waitForGetAnswers(std::uint16_t code) {
@@ -220,7 +217,7 @@ void TagExchange::waitForGetAnswers(std::uint16_t code) {
         countdown(start);
         if (!acknowledged) {
             if (ReceiveTagAnswer(code)) {
-                showVerdict(w_->pnlTagMsg, translated("Command Ok."));
+                showVerdict(*view_, MessagePanel::Tag, translated("Command Ok."));
                 acknowledged = true;
             }
         } else if (ReceiveTagAnswer(code)) {
@@ -237,7 +234,7 @@ void TagExchange::waitForGetAnswers(std::uint16_t code) {
             QThread::msleep(timing::kTagPassSleepMs);
         }
     }
-    if (!answered_) showVerdict(w_->pnlTagMsg, translated("Command Error."));
+    if (!answered_) showVerdict(*view_, MessagePanel::Tag, translated("Command Error."));
 }
 
 bool TagExchange::RunTagSet(bool freshLink, std::uint16_t code, int answerMode, int count,
@@ -282,26 +279,24 @@ bool TagExchange::run(bool freshLink, std::uint16_t code, std::span<const std::u
     answered_ = false;
     const Alive alive = alive_;
     if (!goOn(alive)) return false;
-    const WaitCursor cursor;
+    const reader::WaitCursor cursor(*view_);
     begin();
     if (!goOn(alive)) return false;
 
     bool written = false;
     if (!link_->OpenLink(freshLink)) {
         if (!goOn(alive)) return false;
-        w_->pnMsg->setText(QStringLiteral("Connect Error !"));
-        showVerdict(w_->pnlTagMsg, QStringLiteral("Connect Error !"));
+        view_->setMessage(MessagePanel::Reader, QStringLiteral("Connect Error !"));
+        showVerdict(*view_, MessagePanel::Tag, QStringLiteral("Connect Error !"));
     } else {
         if (!goOn(alive)) return false;
-        const int readerId = reader::readerIdOfActivePage(*w_);
-        w_->pnlTagMsg->setText(QString::fromLatin1(kCountdown));
-        for (QLineEdit* e : {w_->edtSend, w_->edSend, w_->edRecv, w_->edtRecv1, w_->edtRecv2})
-            e->clear();
+        const int readerId = view_->linkSettings().readerId;
+        view_->setMessage(MessagePanel::Tag, QString::fromLatin1(kCountdown));
+        view_->clearTraces();
         link_->state().exchangeBusy = true;
         const BusyFlag busy{alive, link_.data()};
         assembler_.reset();
-        written =
-            SendTagCommand(*w_, link_->state(), code, payload, readerId, true, kTagCommandFlags);
+        written = SendTagCommand(*link_, code, payload, readerId, true, kTagCommandFlags);
         if (!goOn(alive)) return false;
         if (written)
             wait(readerId);

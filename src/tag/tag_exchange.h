@@ -1,12 +1,13 @@
 #pragma once
 // The executors of the "Set TAG" page: a tag command is written through the reader on the
 // configuration link, then the reader's acknowledgement and (for reads) the tag's answer are
-// awaited for up to 30 seconds with a countdown in pnlTagMsg. Also the exchange of one
-// exciter frame on the serial link.
+// awaited for up to 30 seconds with a countdown in the tag panel. Also the exchange of one
+// exciter frame on the serial link. The texts go to the link's view.
 //
 // Everything runs on the window's thread; the waits pump the window's events and give up as
-// soon as the program is closing or the window (or this object) has gone.
+// soon as the program is closing or the view's window (or the link, or this object) has gone.
 
+#include "reader/link_view.h"
 #include "tag/proto/tag_answer.h"
 
 #include <QPointer>
@@ -15,12 +16,9 @@
 #include <memory>
 #include <span>
 
-namespace kelta {
-class TfrmModule;
-namespace reader {
+namespace kelta::reader {
 class ReaderLink;
 }
-} // namespace kelta
 
 namespace kelta::tag {
 
@@ -28,12 +26,13 @@ class TagExchange {
 public:
     using BeepFn = std::function<void(int hz, int ms)>;
 
-    TagExchange(TfrmModule& window, reader::ReaderLink& link);
+    // Works on the link and shows its texts in the link's view.
+    explicit TagExchange(reader::ReaderLink& link);
     ~TagExchange();
     TagExchange(const TagExchange&) = delete;
     TagExchange& operator=(const TagExchange&) = delete;
 
-    // The closing beep; by default BeepIfEnabled on the window.
+    // The closing beep; by default the tone, when the settings' beep switch is on.
     void setBeep(BeepFn beep) { beep_ = std::move(beep); }
     void beep(int hz, int ms) {
         if (beep_) beep_(hz, ms);
@@ -68,6 +67,7 @@ public:
 
 private:
     using Alive = std::shared_ptr<bool>;
+    bool viewHere() const;
     bool goOn(const Alive& alive) const;
     void begin();
     void finish(bool written);
@@ -80,8 +80,9 @@ private:
     bool run(bool freshLink, std::uint16_t code, std::span<const std::uint8_t> payload,
              const std::function<void(int readerId)>& wait);
 
-    QPointer<TfrmModule> w_;
     QPointer<reader::ReaderLink> link_;
+    reader::LinkView* view_;
+    std::shared_ptr<const bool> viewAlive_;
     BeepFn beep_;
     TagAnswerAssembler assembler_;
     bool answered_ = false;

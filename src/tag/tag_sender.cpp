@@ -1,10 +1,9 @@
 #include "tag/tag_sender.h"
 
-#include "app/frmmodule.h"
-#include "app/language.h"
-#include "platform/wait_pump.h"
 #include "platform/clock.h"
 #include "platform/timings.h"
+#include "platform/translation.h"
+#include "platform/wait_pump.h"
 #include "reader/link_state.h"
 #include "reader/proto/reader_frame.h"
 #include "reader/reader_link.h"
@@ -21,14 +20,18 @@ namespace {
 using reader::LinkKind;
 using reader::LinkState;
 
-bool stillHere(const QPointer<TfrmModule>& w) {
-    return w && !programClosing();
-}
+// The link still exists and its window has not gone, and the program is not closing.
+struct StillHere {
+    QPointer<reader::ReaderLink> link;
+    std::shared_ptr<const bool> viewAlive;
+    bool operator()() const {
+        return link && *viewAlive && link->view().present() && !programClosing();
+    }
+};
 
 // One try on the serial port: purge, write, let the line take it; the try succeeds once the
 // driver took any byte, and gives up after a second of refusals.
-bool trySerial(const QPointer<TfrmModule>& w, LinkState& link,
-               std::span<const std::uint8_t> frame) {
+bool trySerial(const StillHere& stillHere, LinkState& link, std::span<const std::uint8_t> frame) {
     const std::uint32_t start = platform::tickMs();
     for (;;) {
         if (!link.comHandle || !link.comHandle->isOpen()) return false;
@@ -36,10 +39,10 @@ bool trySerial(const QPointer<TfrmModule>& w, LinkState& link,
         const auto written = link.comHandle->write(frame);
         PumpEvents();
         WaitPump(timing::kTagSendMinWaitMs, 1);
-        if (!stillHere(w)) return false;
+        if (!stillHere()) return false;
         if (written && *written > 0) return true;
         WaitPump(timing::kTagSendRetryMs, 1);
-        if (!stillHere(w)) return false;
+        if (!stillHere()) return false;
         if (platform::ticksSince(start) > timing::kTagSendTryLimitMs) return false;
     }
 }
@@ -48,7 +51,7 @@ bool trySerial(const QPointer<TfrmModule>& w, LinkState& link,
 // that takes the bytes fails the try. `socket` is looked up again after every wait, since
 // the link may be closed or lose its peer while the window processes events.
 template <class SocketOf>
-bool tryTcp(const QPointer<TfrmModule>& w, SocketOf socketOf, std::span<const std::uint8_t> frame) {
+bool tryTcp(const StillHere& stillHere, SocketOf socketOf, std::span<const std::uint8_t> frame) {
     const std::uint32_t start = platform::tickMs();
     for (;;) {
         QTcpSocket* s = socketOf();
@@ -58,70 +61,74 @@ bool tryTcp(const QPointer<TfrmModule>& w, SocketOf socketOf, std::span<const st
             if (sent > 0) s->flush();
             PumpEvents();
             WaitPump(timing::kTagSendMinWaitMs, 1);
-            if (!stillHere(w)) return false;
+            if (!stillHere()) return false;
             if (sent > 0) return true;
         }
         WaitPump(timing::kTagSendRetryMs, 1);
-        if (!stillHere(w)) return false;
+        if (!stillHere()) return false;
         if (platform::ticksSince(start) > timing::kTagSendTryLimitMs) return false;
     }
 }
 
 } // namespace
 
-bool SendTagCommand(TfrmModule& window, LinkState& link, std::uint16_t command,
+bool SendTagCommand(reader::ReaderLink& readerLink, std::uint16_t command,
                     std::span<const std::uint8_t> payload, int readerId, bool display,
                     std::uint16_t flags) {
+    reader::LinkView& view = readerLink.view();
+    LinkState& link = readerLink.state();
     const auto frame = BuildTagCommandFrame(command, payload, readerId, flags);
     if (!frame) {
         // Longer than the frame buffer: refused before anything reaches the link.
         const QString text = Translate(currentLanguageIndex(), QStringLiteral("Command Error."));
-        window.pnlTagMsg->setText(text);
-        setHint(window.pnlTagMsg, text);
+        view.setMessage(reader::MessagePanel::Tag, text);
+        view.setMessageHint(reader::MessagePanel::Tag, text);
         return false;
     }
     if (display)
-        window.edSend->setText(QString::fromStdString(reader::TraceText(payload.size(), *frame)));
+        view.setTrace(reader::TraceField::TagSend,
+                      QString::fromStdString(reader::TraceText(payload.size(), *frame)));
     if (flags & kTagCommandFlags) link.clearAnswer();
 
-    QPointer<TfrmModule> w(&window);
+    const StillHere stillHere{&readerLink, view.lifetime()};
     for (int attempt = 0; attempt < timing::kTagSendTries; ++attempt) {
         if (attempt > 0) {
             WaitPump(timing::kTagSendRetryMs, 1);
-            if (!stillHere(w)) return false;
+            if (!stillHere()) return false;
         }
         bool ok = false;
-        switch (reader::activeLinkKind(window)) {
+        switch (view.linkSettings().kind) {
         case LinkKind::Serial:
-            ok = trySerial(w, link, *frame);
+            ok = trySerial(stillHere, link, *frame);
             break;
         case LinkKind::TcpServer:
             if (!link.clientSocket) break;
             ok = tryTcp(
-                w, [&link]() -> QTcpSocket* { return link.clientConn.data(); }, *frame);
+                stillHere, [&link]() -> QTcpSocket* { return link.clientConn.data(); }, *frame);
             break;
         case LinkKind::TcpClient:
             ok = tryTcp(
-                w,
-                [&link, w]() -> QTcpSocket* {
-                    if (!w || !w->ServerSocket->isListening()) return nullptr;
+                stillHere,
+                [&link, &stillHere]() -> QTcpSocket* {
+                    if (!stillHere.link) return nullptr;
+                    const QTcpServer* server = stillHere.link->listener();
+                    if (!server || !server->isListening()) return nullptr;
                     return link.serverPeer.data();
                 },
                 *frame);
             break;
         }
         if (ok) return true;
-        if (!stillHere(w)) return false;
+        if (!stillHere()) return false;
     }
     return false;
 }
 
-bool SendTagCommand(TfrmModule& window, LinkState& link, std::uint16_t command,
-                    const std::uint8_t* payload, int payloadLength, int readerId, bool display,
-                    std::uint16_t flags) {
+bool SendTagCommand(reader::ReaderLink& link, std::uint16_t command, const std::uint8_t* payload,
+                    int payloadLength, int readerId, bool display, std::uint16_t flags) {
     if (payloadLength < 0 || (payloadLength > 0 && !payload)) payloadLength = 0;
     return SendTagCommand(
-        window, link, command,
+        link, command,
         std::span<const std::uint8_t>(payload, static_cast<std::size_t>(payloadLength)), readerId,
         display, flags);
 }

@@ -4,9 +4,10 @@
 // the window's listening server.
 
 #include "app/frmmodule.h"
-#include "platform/wait_pump.h"
 #include "app/run_controller.h"
 #include "app/tag_tables.h"
+#include "app/window_link_view.h"
+#include "platform/wait_pump.h"
 #include "reader-sim/sim_host.h"
 #include "reader/reader_link.h"
 #include "support/test_env.h"
@@ -46,7 +47,8 @@ protected:
         window->runController.reset();
         window->tagTables.reset();
         window->readerLink.reset();
-        link = std::make_unique<ReaderLink>(*window);
+        view = std::make_unique<WindowLinkView>(*window);
+        link = std::make_unique<ReaderLink>(*view, window->ServerSocket);
         link->setBeep([this](int hz, int ms) { beeps.push_back({hz, ms}); });
         window->pcMain->setActivePage(window->tsSetReader);
         reader = host.addReader();
@@ -55,6 +57,7 @@ protected:
         if (link) link->CloseLinks();
         link.reset();
         window.reset();
+        view.reset();
         host.stop();
         setProgramClosing(false);
         kelta::test::setTimeScale(1.0);
@@ -103,6 +106,7 @@ protected:
     int reader = 0;
     quint16 listenPort = 0;
     std::unique_ptr<TfrmModule> window;
+    std::unique_ptr<WindowLinkView> view;
     std::unique_ptr<ReaderLink> link;
     std::vector<std::pair<int, int>> beeps;
 };

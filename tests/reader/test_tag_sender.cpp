@@ -29,7 +29,7 @@ Bytes expectedFrame(bool withId) {
 class TagSenderTest : public LinkTest {
 protected:
     bool send(const Bytes& p, int readerId, std::uint16_t flags = 0x8000, bool display = true) {
-        return tag::SendTagCommand(*window, link->state(), kSetCode, p, readerId, display, flags);
+        return tag::SendTagCommand(*link, kSetCode, p, readerId, display, flags);
     }
     // Sends the 40-byte payload without and with reader ID and checks what the reader got.
     void checkBothFrames() {

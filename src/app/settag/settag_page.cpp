@@ -2,8 +2,9 @@
 
 #include "app/frmmodule.h"
 #include "app/language.h"
-#include "platform/wait_pump.h"
+#include "app/window_link_view.h"
 #include "platform/timings.h"
+#include "platform/wait_pump.h"
 #include "reader/reader_link.h"
 #include "tag/proto/commands/exciter.h"
 #include "tag/tag_exchange.h"
@@ -60,7 +61,7 @@ template <class F> void onChange(QScrollBar* s, SetTagPage* p, F f) {
 } // namespace
 
 SetTagPage::SetTagPage(TfrmModule& window, reader::ReaderLink& link)
-    : w_(&window), exchange_(std::make_unique<tag::TagExchange>(window, link)) {
+    : w_(&window), exchange_(std::make_unique<tag::TagExchange>(link)) {
     connectControls();
 }
 
@@ -426,7 +427,7 @@ void SetTagPage::btnSetExciterClick() {
         return;
     }
 
-    if (reader::activeLinkKind(*w) != reader::LinkKind::Serial) {
+    if (activeLinkKind(*w) != reader::LinkKind::Serial) {
         // Exciter frames travel on a serial line only: nothing is sent over TCP.
         w->pnMsg->setText(translated("The exciter is set over a serial (COM) link."));
         exchange_->beep(kBeepFailHz, kBeepFailMs);
