@@ -37,10 +37,10 @@ QString hexText(std::span<const std::uint8_t> bytes) {
 
 // Clears exchangeBusy on every way out, unless the link itself has gone.
 struct BusyGuard {
-    std::shared_ptr<bool> alive;
+    ReaderLink::Alive alive;
     LinkState& state;
     ~BusyGuard() {
-        if (*alive) state.exchangeBusy = false;
+        if (alive->on) state.exchangeBusy = false;
     }
 };
 
@@ -95,6 +95,7 @@ int portFromText(const QString& text) {
 // ---------------------------------------------------------------------------------------------
 
 ReaderLink::ReaderLink(LinkView& view, QTcpServer* listener) : view_(&view), listener_(listener) {
+    alive_->view = view_;
     beep_ = [this](int hz, int ms) {
         if (view_->present() && view_->linkSettings().beep) platform::tone(hz, ms);
     };
@@ -102,12 +103,12 @@ ReaderLink::ReaderLink(LinkView& view, QTcpServer* listener) : view_(&view), lis
 }
 
 ReaderLink::~ReaderLink() {
-    *alive_ = false;
+    alive_->on = false;
     dropLinkQuietly();
 }
 
-bool ReaderLink::goOn(const Alive& alive) const {
-    return *alive && view_->present() && !programClosing();
+bool ReaderLink::goOn(const Alive& alive) {
+    return alive->on && alive->view->present() && !programClosing();
 }
 
 // Without waiting: used when this object goes away.
@@ -206,7 +207,7 @@ bool ReaderLink::CloseLinks() {
     } catch (...) {
     }
     WaitPump(timing::kAfterSocketCloseMs, 1);
-    if (!*alive) return true;
+    if (!alive->on) return true;
     if (state_.clientSocket) dropSocket(state_.clientSocket.release());
 
     try {
@@ -450,7 +451,7 @@ bool ReaderLink::exchangeTcp(const Alive& alive, std::span<const std::uint8_t> f
     if (listening ? !state_.serverPeer : !state_.clientSocket) return false;
     // Looked up on every pass: the peer may leave, or the link close, while events run.
     auto connection = [this, alive, listening]() -> QTcpSocket* {
-        if (!*alive || !view_->present()) return nullptr;
+        if (!alive->on || !alive->view->present()) return nullptr;
         QTcpSocket* s = nullptr;
         if (listening)
             s = listener_ && listener_->isListening() ? state_.serverPeer.data() : nullptr;

@@ -85,10 +85,17 @@ public:
     void ServerSocketClientConnect(QTcpSocket* socket);
     void ServerSocketClientDisconnect(QTcpSocket* socket);
 
+    // Whether this object still exists, and its view, held by every running exchange: after a
+    // pump the check reads only this, never the object that may have gone meanwhile.
+    struct Life {
+        bool on = true;
+        LinkView* view = nullptr;
+    };
+    using Alive = std::shared_ptr<Life>;
+
 private:
-    using Alive = std::shared_ptr<bool>;
     // After a pump: false when the work must stop (closing, window or this object gone).
-    bool goOn(const Alive& alive) const;
+    static bool goOn(const Alive& alive);
     void onNewConnection();
     void storeLinkSettings(const LinkSettings& settings);
     bool openSerial(const Alive& alive, const LinkSettings& settings);
@@ -108,7 +115,7 @@ private:
     BeepFn beep_;
     std::function<void()> listenReset_;
     QList<QPointer<QTcpSocket>> extraPeers_; // accepted from other addresses, not used
-    Alive alive_ = std::make_shared<bool>(true);
+    Alive alive_ = std::make_shared<Life>();
 };
 
 } // namespace kelta::reader

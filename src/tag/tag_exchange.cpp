@@ -44,13 +44,14 @@ void showVerdict(reader::LinkView& view, MessagePanel panel, const QString& text
 
 TagExchange::TagExchange(reader::ReaderLink& link)
     : link_(&link), view_(&link.view()), viewAlive_(link.view().lifetime()) {
+    *alive_ = Life{true, link_, view_, viewAlive_};
     beep_ = [this](int hz, int ms) {
         if (viewHere() && view_->linkSettings().beep) platform::tone(hz, ms);
     };
 }
 
 TagExchange::~TagExchange() {
-    *alive_ = false;
+    alive_->on = false;
 }
 
 std::span<const std::uint8_t> TagExchange::answerData() const {
@@ -62,8 +63,9 @@ bool TagExchange::viewHere() const {
     return *viewAlive_ && view_->present();
 }
 
-bool TagExchange::goOn(const Alive& alive) const {
-    return *alive && link_ && viewHere() && !programClosing();
+bool TagExchange::goOn(const Alive& alive) {
+    return alive->on && alive->link && *alive->viewAlive && alive->view->present() &&
+           !programClosing();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -253,10 +255,10 @@ bool TagExchange::RunTagGet(bool freshLink, std::uint16_t code, int count,
 
 namespace {
 struct BusyFlag {
-    std::shared_ptr<bool> alive;
+    TagExchange::Alive alive;
     reader::ReaderLink* link;
     ~BusyFlag() {
-        if (*alive && link) link->state().exchangeBusy = false;
+        if (alive->on && link) link->state().exchangeBusy = false;
     }
 };
 } // namespace

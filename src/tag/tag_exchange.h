@@ -65,10 +65,19 @@ public:
     // the number of answer bytes collected. True for a complete answer with a right checksum.
     bool ExchangeExciterFrame(std::span<const std::uint8_t> payload, int& position);
 
+    // Whether this object still exists, with what the checks after a pump need, held by every
+    // running exchange: the checks read only this, never the object that may have gone.
+    struct Life {
+        bool on = true;
+        QPointer<reader::ReaderLink> link;
+        reader::LinkView* view = nullptr;
+        std::shared_ptr<const bool> viewAlive;
+    };
+    using Alive = std::shared_ptr<Life>;
+
 private:
-    using Alive = std::shared_ptr<bool>;
     bool viewHere() const;
-    bool goOn(const Alive& alive) const;
+    static bool goOn(const Alive& alive);
     void begin();
     void finish(bool written);
     void countdown(std::uint32_t start);
@@ -86,7 +95,7 @@ private:
     BeepFn beep_;
     TagAnswerAssembler assembler_;
     bool answered_ = false;
-    Alive alive_ = std::make_shared<bool>(true);
+    Alive alive_ = std::make_shared<Life>();
 };
 
 } // namespace kelta::tag
