@@ -149,8 +149,15 @@ void RequireAsTyped(const QByteArray& bytes, const SettingsStore& store) {
             plainName = plainName && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                                       (c >= '0' && c <= '9') || c == '_');
         if (!plainName) continue;
-        typed.insert(QString::fromLatin1(name),
-                     QString::fromUtf8(WithoutBlanksAtTheEnds(line.mid(equals + 1))));
+        // A value that is no valid UTF-8 is left out: the INI reader may drop a cut sequence at
+        // its end where a plain conversion gives a replacement character.
+        const QByteArray value = WithoutBlanksAtTheEnds(line.mid(equals + 1));
+        const QString text = QString::fromUtf8(value);
+        if (text.toUtf8() != value) {
+            typed.remove(QString::fromLatin1(name));
+            continue;
+        }
+        typed.insert(QString::fromLatin1(name), text);
     }
     for (auto it = typed.begin(); it != typed.end(); ++it) {
         if (it->startsWith(u'@')) continue;

@@ -13,8 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QTcpServer>
-#include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
@@ -56,9 +54,9 @@ protected:
 namespace {
 
 // File -> window -> file, for every value of the table, as typed by hand and as the store writes
-// it: the fields show each value as it is; the window writes them back (the file choices and the
-// address rows at Start) and rewrites the file at closing; the file then holds each value as
-// it was, and a new window shows it again.
+// it: the fields show each value as it is; the window writes the file names back (the file
+// choices) and rewrites the whole file at closing; the file then holds each value as it was,
+// and a new window shows it again.
 TEST_F(Startup, TextValuesGoThroughTheWindowUnchanged) {
     const auto cases = test::settingsValueCases();
     for (const bool typed : {true, false}) {
@@ -104,15 +102,6 @@ TEST_F(Startup, TextValuesGoThroughTheWindowUnchanged) {
                     [](QFileDialog*, const QString& preset) { return preset; });
                 w->btnSaveFile->click();
                 w->btnFile->click();
-                w->chkIP01->setChecked(true);
-                w->edIP01->setText("127.0.0.1");
-                QTcpServer reader; // accepts the connection and stays silent
-                ASSERT_TRUE(reader.listen(QHostAddress::LocalHost));
-                w->edtTcpRemotePort->setText(QString::number(reader.serverPort()));
-                w->pcTagMain->setActivePage(w->tsNET);
-                QTimer::singleShot(300, w.get(), [&w] { w->btnStart->click(); });
-                w->btnStart->click(); // returns once the run has ended
-                EXPECT_FALSE(w->runController->runActive());
                 w->close();
             }
             {
@@ -125,7 +114,6 @@ TEST_F(Startup, TextValuesGoThroughTheWindowUnchanged) {
                 for (std::size_t k = 0; k < count; ++k)
                     EXPECT_EQ(store->readString("IP" + QString::number(k + 2)).toStdString(),
                               valueAt(k).toStdString());
-                EXPECT_EQ(store->readString("IP1"), "127.0.0.1") << "the run was started";
             }
             auto w = start();
             expectShown(*w);
