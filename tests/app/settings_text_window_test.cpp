@@ -37,7 +37,7 @@ std::unique_ptr<TfrmModule> start() {
     return w;
 }
 
-class Startup : public ::testing::Test {
+class SettingsTextWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         QFile::remove(test::settingsFilePath());
@@ -57,7 +57,7 @@ namespace {
 // it: the fields show each value as it is; the window writes the file names back (the file
 // choices) and rewrites the whole file at closing; the file then holds each value as it was,
 // and a new window shows it again.
-TEST_F(Startup, TextValuesGoThroughTheWindowUnchanged) {
+TEST_F(SettingsTextWindow, TextValuesGoThroughTheWindowUnchanged) {
     const auto cases = test::settingsValueCases();
     for (const bool typed : {true, false}) {
         std::vector<test::SettingsValueCase> values;
