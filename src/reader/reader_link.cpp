@@ -435,9 +435,7 @@ bool ReaderLink::exchangeSerial(const Alive& alive, std::span<const std::uint8_t
                     col.feed(std::span<const std::uint8_t>(*bytes));
             }
         }
-        // A read that ends inside the answer does not end the attempt:
-        // the rest of the frame may come in a later read, as in the tag exchange.
-        if (col.accepted()) break;
+        if (col.accepted() || col.synchronised()) break;
         QThread::msleep(timing::kExchangePollSleepMs);
         PumpEvents();
         if (!goOn(alive)) return false;
@@ -487,9 +485,7 @@ bool ReaderLink::exchangeTcp(const Alive& alive, std::span<const std::uint8_t> f
                     static_cast<std::size_t>(bytes.size())));
             }
         }
-        // A read that ends inside the answer does not end the attempt:
-        // the rest of the frame may come in a later read, as in the tag exchange.
-        if (col.accepted()) break;
+        if (col.accepted() || col.synchronised()) break;
         QThread::msleep(timing::kExchangePollSleepMs);
         PumpEvents();
         if (!goOn(alive)) return false;
