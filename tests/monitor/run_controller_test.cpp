@@ -456,10 +456,13 @@ TEST_F(RunTest, AReaderWhoseDeviceGoesAwayAndComesBackIsReadAgain) {
 TEST_F(RunTest, ClosingTheWindowDuringARunEndsTheRunFirst) {
     // The first showing restores the stored settings and presets the pages: show first.
     QFile::remove(kelta::test::settingsFilePath());
+    // Nor a selection left by an earlier test.
+    QFile::remove(TagTables::selectionFilePath());
     w().show();
     QCoreApplication::processEvents();
     w().pcTagMain->setActivePage(w().tsCOM);
     addReader(7, 1, 30);
+    w().lvSel->clear(); // what the window restored from an earlier test's selection file
     w().lvSel->addItem(kUidA);
     w().chbAutoSave->setChecked(true);
     bool closed = false;
