@@ -5,11 +5,12 @@
 // line per case.
 
 #include "app/frmmodule.h"
-#include "click_probe.h"
 #include "app/run_controller.h"
+#include "click_probe.h"
 #include "reader-sim/sim_frames.h"
 #include "reader-sim/sim_host.h"
 #include "reader-sim/tag_population.h"
+#include "support/ports.h"
 
 #include <QApplication>
 #include <QDir>
@@ -52,11 +53,7 @@ inline void showAsUser(TfrmModule& window) {
 inline constexpr double kLineBytesPerSecond = 11520.0; // 115200 baud, 8N1
 
 // A loopback port free at this moment.
-inline quint16 freePort() {
-    QTcpServer s;
-    if (!s.listen(QHostAddress(QHostAddress::LocalHost), 0)) return 0;
-    return s.serverPort();
-}
+using kelta::test::freePort;
 
 // The n-th loopback address, 127.0.0.n: one reader each.
 inline QString loopback(int n) {
