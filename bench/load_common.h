@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHostAddress>
 #include <QPushButton>
 #include <QTcpServer>
@@ -144,7 +145,7 @@ struct RunPlan {
 // The run has started: Start has done its work and the loop has read at least once.
 inline bool runIsUp(TfrmModule& window) {
     const monitor::RunController& ctl = *window.runController;
-    return ctl.runState() == QLatin1String("Stop") && window.btnStart->isEnabled() &&
+    return ctl.state() == monitor::RunState::Running && window.btnStart->isEnabled() &&
            ctl.passCount() > 0;
 }
 
@@ -188,7 +189,16 @@ inline void driveRun(TfrmModule& window, const RunPlan& plan) {
         }
     });
     driver.start();
-    window.btnStart->click(); // returns when the run has ended
+    // The click returns at once; the run goes on in the event loop until it has ended.
+    QEventLoop loop;
+    QTimer ended;
+    QObject::connect(&ended, &QTimer::timeout, [&] {
+        if (step == Step::Stopped && window.runController->state() == monitor::RunState::Idle)
+            loop.quit();
+    });
+    ended.start(5);
+    window.btnStart->click();
+    loop.exec();
     driver.stop();
 }
 

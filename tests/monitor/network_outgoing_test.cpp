@@ -143,13 +143,13 @@ TEST_F(NetTest, RefusedConnectionIsRetriedWithBackOffAndEndsTheStartWaitWhenItCo
         EXPECT_EQ(host.listenTcp(reader, port, loopback(4)), port);
     });
     std::vector<std::uint32_t> waits; // each back-off wait, as it is set
-    bool pending = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (reader >= 0 && connectedAt < 0 && host.reader(reader).stats().connections > 0)
             connectedAt = clock.elapsed();
-        if (net().reconnectPending(4) && !pending) waits.push_back(net().reconnectDelayMs(4));
-        pending = net().reconnectPending(4);
+        // A refused attempt sets the next wait at once: each wait is seen as a new value.
+        const std::uint32_t wait = net().reconnectPending(4) ? net().reconnectDelayMs(4) : 0;
+        if (wait != 0 && (waits.empty() || waits.back() != wait)) waits.push_back(wait);
     });
     watch.start(5);
     clock.start();
