@@ -102,6 +102,7 @@ QString MonitorEngine::open(const RunConfig& config) {
     store_.setAutoSave(config.autoSave);
     store_.setAutoSavePath(config.autoSaveFile);
     store_.setEventLogPath(config.eventLogFile);
+    store_.setRotation(config.rotation);
     store_.setSelection(config.selectedTags);
     store_.setTagTimeout(config.tagTimeoutSeconds);
     QString saveName = config.autoSaveFile;

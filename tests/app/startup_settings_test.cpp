@@ -362,3 +362,42 @@ TEST_F(Startup, ClosingDuringARunStillWritesTheSettings) {
 }
 
 } // namespace
+
+namespace {
+
+unsigned settingsMode() {
+    return static_cast<unsigned>(QFile::permissions(test::settingsFilePath())) &
+           static_cast<unsigned>(
+               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+               QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+               QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+}
+
+constexpr unsigned kOwnerOnly =
+    static_cast<unsigned>(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+// The settings file may hold the broker password: after the window wrote it, whether it made
+// the file or found one readable by everyone, it is its owner's alone.
+TEST_F(Startup, TheSettingsFileTheWindowWritesIsPrivate) {
+    {
+        auto w = start();
+        w->close();
+    }
+    ASSERT_TRUE(QFile::exists(test::settingsFilePath()));
+    EXPECT_EQ(settingsMode(), kOwnerOnly);
+
+    writeSettings("PAGE=2\nMQTTPASSWORD=s3cret\n");
+    ASSERT_TRUE(QFile::setPermissions(test::settingsFilePath(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    {
+        auto w = start();
+        btnCHTClick(*w);
+        w->close();
+    }
+    EXPECT_EQ(settingsMode(), kOwnerOnly);
+    EXPECT_EQ(stored("PAGE").toInt(), 2);
+    EXPECT_EQ(stored("MQTTPASSWORD").toString(), "s3cret");
+}
+
+} // namespace

@@ -37,6 +37,10 @@ public:
         }
     }
 
+    // The environment of the next start (by default this program's).
+    void setEnvironment(const QProcessEnvironment& env) { process_.setProcessEnvironment(env); }
+    qint64 processId() const { return process_.processId(); }
+
     bool start(const QStringList& args) {
         process_.setArguments(args);
         process_.start();

@@ -332,3 +332,60 @@ TEST(SettingsStore, AValueWithoutANameIsIgnored) {
     EXPECT_FALSE(store->hasValue("PAGE"));
     EXPECT_EQ(store->readInteger("COM1"), 1);
 }
+
+namespace {
+
+unsigned settingsMode(const QString& path) {
+    return static_cast<unsigned>(QFile::permissions(path)) & 0x7777;
+}
+
+constexpr unsigned kOwnerOnly =
+    static_cast<unsigned>(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                          QFileDevice::WriteUser);
+
+} // namespace
+
+// The file may hold the broker password: a file the program makes or writes is its owner's
+// alone; a wider mode of an existing file is narrowed once, with one line on stderr.
+TEST(SettingsStore, AWrittenFileIsReadableByItsOwnerAlone) {
+    const QString made = freshPath("private-new.ini");
+    {
+        auto store = SettingsStore::openAt(made, true);
+        ASSERT_TRUE(store);
+        EXPECT_EQ(settingsMode(made), kOwnerOnly) << "made private";
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(store->writeString("MQTTPASSWORD", "s3cret"));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(settingsMode(made), kOwnerOnly);
+    }
+
+    const QString wide = freshPath("private-wide.ini");
+    writeFile(wide, "[General]\nPAGE=1\n");
+    ASSERT_TRUE(QFile::setPermissions(wide, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    auto store = SettingsStore::openAt(wide, false);
+    ASSERT_TRUE(store);
+    EXPECT_NE(settingsMode(wide), kOwnerOnly) << "reading changes nothing";
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(store->writeString("MQTTPASSWORD", "s3cret"));
+    ASSERT_TRUE(store->writeInteger("PAGE", 2));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(settingsMode(wide), kOwnerOnly);
+    EXPECT_NE(said.find("private-wide.ini could be read by others (mode 644); it is now mode 600"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
+    EXPECT_EQ(said.find("s3cret"), std::string::npos);
+    EXPECT_EQ(store->readInteger("PAGE"), 2);
+    EXPECT_EQ(store->readString("MQTTPASSWORD"), "s3cret");
+
+    // A file rewritten afresh (removed behind the store) is private again at once.
+    store.reset();
+    auto again = SettingsStore::openAt(wide, false);
+    ASSERT_TRUE(again);
+    QFile::remove(wide);
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(again->writeInteger("PAGE", 0));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(settingsMode(wide), kOwnerOnly);
+}
