@@ -117,7 +117,9 @@ TEST(FileRotation, BySizeEachFileHoldsWholeWritesUpToItsLimit) {
     for (const QString& f : files) {
         const QByteArray bytes = contents(f);
         EXPECT_LE(bytes.size(), 1024) << f.toStdString();
-        if (f != path) EXPECT_GT(bytes.size(), 1024 - 92) << f.toStdString() << " is not full";
+        if (f != path) {
+            EXPECT_GT(bytes.size(), 1024 - 92) << f.toStdString() << " is not full";
+        }
         for (const QByteArray& l : bytes.split('\n')) {
             if (l.isEmpty()) continue;
             ASSERT_TRUE(l.startsWith(
