@@ -2,8 +2,9 @@
 // the restore routine of the real window (offscreen). Restoring must not throw or crash; a
 // text value must reach its edit as stored; an on/off value that is not an integer must leave
 // its control as it was; restoring the same file twice must give the same window; a file with
-// a format error stays refused and untouched; and every value copied through the store into a
-// fresh file must read back the same.
+// a format error stays refused and untouched; a value typed with commas reads as it stands, the
+// blanks around them included; and every value copied through the store into a fresh file must
+// read back the same.
 #include "app/frmmodule.h"
 #include "app/run_controller.h"
 #include "app/startup.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <cstddef>
@@ -106,6 +108,64 @@ void RequireShown(const SettingsStore& store, const char* name, QLineEdit* edit)
     Require(edit->text() == text.left(edit->maxLength()));
 }
 
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+QByteArray WithoutBlanksAtTheEnds(QByteArray t) {
+    while (!t.isEmpty() && IsBlank(t.front())) t.remove(0, 1);
+    while (!t.isEmpty() && IsBlank(t.back())) t.chop(1);
+    return t;
+}
+
+// A file without quotes and backslashes has no quoted part and no escape: each value of its top
+// level (before any section, or in [General]) reads exactly as it stands on its line, commas
+// and the blanks around them included, up to a ';' (a comment) and without the blanks at its
+// ends; the last line of a name counts. A value starting with '@' is left out (the INI reader
+// gives "@@x" as "@x"), and so are names other than letters, digits and '_'.
+void RequireAsTyped(const QByteArray& bytes, const SettingsStore& store) {
+    if (bytes.contains('"') || bytes.contains('\\') || bytes.startsWith("\xef\xbb\xbf")) return;
+    QHash<QString, QString> typed;
+    bool topLevel = true;
+    QByteArray text = bytes;
+    text.replace('\r', '\n');
+    for (QByteArray line : text.split('\n')) {
+        line = WithoutBlanksAtTheEnds(line);
+        if (line.startsWith(';')) continue;
+        if (const qsizetype semicolon = line.indexOf(';'); semicolon >= 0) line.truncate(semicolon);
+        if (line.startsWith('[')) {
+            const qsizetype close = line.indexOf(']');
+            if (close < 0) return; // a format error: the file is refused, and not here
+            topLevel = QByteArrayView(line).first(close).sliced(1).trimmed().compare(
+                           "general", Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (!topLevel || equals <= 0) continue;
+        const QByteArray name = WithoutBlanksAtTheEnds(line.left(equals));
+        if (name.isEmpty()) continue;
+        bool plainName = true;
+        for (const char c : name)
+            plainName = plainName && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                      (c >= '0' && c <= '9') || c == '_');
+        if (!plainName) continue;
+        // A value that is no valid UTF-8 is left out: the INI reader may drop a cut sequence at
+        // its end where a plain conversion gives a replacement character.
+        const QByteArray value = WithoutBlanksAtTheEnds(line.mid(equals + 1));
+        const QString text = QString::fromUtf8(value);
+        if (text.toUtf8() != value) {
+            typed.remove(QString::fromLatin1(name));
+            continue;
+        }
+        typed.insert(QString::fromLatin1(name), text);
+    }
+    for (auto it = typed.begin(); it != typed.end(); ++it) {
+        if (it->startsWith(u'@')) continue;
+        Require(store.hasValue(it.key()));
+        Require(store.readString(it.key()) == *it);
+    }
+}
+
 } // namespace
 
 // The window is made once, before the first input, so its one-time allocations are not taken
@@ -140,6 +200,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                static_cast<qsizetype>(size)));
         return 0;
     }
+
+    RequireAsTyped(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)),
+        *store);
 
     // A known state for the on/off controls an unreadable value must leave alone.
     const bool autoSaveBefore = (size & 1) != 0;

@@ -57,8 +57,6 @@ void ApplyLanguageCaptions(TfrmModule& w) {
     // 5.
     w.setEnabled(true);
     PumpEvents();
-    // 6.
-    if (w.runController) w.runController->resetPollCursor();
 }
 
 namespace {

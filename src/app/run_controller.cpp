@@ -9,7 +9,6 @@
 #include "platform/files.h"
 #include "platform/settings_store.h"
 #include "platform/timings.h"
-#include "platform/wait_pump.h"
 #include "reader/link_state.h"
 #include "reader/reader_link.h"
 
@@ -85,8 +84,8 @@ RunController::RunController(TfrmModule& window, reader::LinkState& link, TagTab
     publishing_.setMessageHandler([this](publish::BrokerState, const QString& text) {
         if (w_.sbMain) w_.sbMain->setPanelText(1, text);
     });
-    // Frames still held when Stop is clicked are not decoded: the run ends within its pass.
-    engine_.setKeepGoing([this] { return runState() == kStop && !closePending_; });
+    // The window's status follows a run ten times a second.
+    engine_.setStatusIntervalMs(100);
     // The first page was shown before this object existed, so its show handler never ran:
     // give pcMain the tag that handler sets, or connect events would take the configuration
     // role on the Read TAG page.
@@ -105,6 +104,8 @@ RunController::RunController(TfrmModule& window, reader::LinkState& link, TagTab
 
 RunController::~RunController() {
     *alive_ = false;
+    // A run still going ends with the window (its end steps need the controls no more).
+    if (engine_.running()) engine_.stop();
     if (w_.readerLink) w_.readerLink->setListenReset({});
     w_.removeEventFilter(this);
     if (w_.pnlSel) w_.pnlSel->removeEventFilter(this);
@@ -187,62 +188,75 @@ void RunController::connectHandlers() {
         return SendMonitorCommand(flags, command, readerId, data);
     });
     tables_.setRunStartTimeHook([this](const QDateTime& t) { engine_.setRunStartTime(t); });
-    tables_.setStopRunHook([this] { btnStartClick(nullptr); });
+    tables_.setStopRunHook([this] { stopRun(); });
 }
 
 bool RunController::eventFilter(QObject* watched, QEvent* event) {
     if (watched == w_.pnlSel && event->type() == QEvent::Resize) {
         pnlSelResize();
-    } else if (watched == &w_ && event->type() == QEvent::Close && active_) {
-        // The loop is suspended somewhere below this event: let it run its end steps (links
-        // closed, files closed, selection file written) and close the window afterwards.
-        event->ignore();
-        closePending_ = true;
-        if (runState() == kStop) btnStartClick(nullptr);
-        return true;
+    } else if (watched == &w_ && event->type() == QEvent::Close && runActive()) {
+        // The run ends with its end steps (links closed, files closed, selection file
+        // written) before the window closes.
+        stopRun();
     }
     return QObject::eventFilter(watched, event);
 }
 
 QString RunController::runState() const {
-    return hintOf(w_.btnStart);
+    return state_ == RunState::Starting || state_ == RunState::Running ? kStop : kStart;
+}
+
+void RunController::setState(RunState state) {
+    state_ = state;
+    // The caption and hint of btnStart show the state; they are never read back.
+    const QString& caption = runState();
+    setHint(w_.btnStart, caption);
+    setCaption(w_.btnStart, Translate(currentLanguageIndex(), caption));
+    const bool idle = state == RunState::Idle;
+    // Stop stays available while a run starts or runs; nothing more can be clicked while it
+    // ends.
+    setEnabled(w_.btnStart, state != RunState::Stopping);
+    setEnabled(w_.btnClear, state != RunState::Stopping);
+    for (QWidget* c : std::initializer_list<QWidget*>{w_.btnFile, w_.pcTagMain, w_.btnTagLog,
+                                                      w_.btnExit01, w_.pnlSel_Bottom})
+        setEnabled(c, idle);
+    setEnabled(w_.pnlFun, idle || state == RunState::Running);
+    if (idle || state == RunState::Stopping) {
+        if (w_.gboxRSSI) w_.gboxRSSI->hide();
+        busy_.stop();
+    } else if (!busy_.isActive()) {
+        busy_.start();
+    }
 }
 
 void RunController::btnTagLogClick() {
-    setEnabled(w_.btnExit01, false);
-    setEnabled(w_.pnlFun, false);
-    PumpEvents();
+    if (state_ != RunState::Idle) return;
     setTag(w_.btnTagLog, 1);
-    setEnabled(w_.btnTagLog, false);
-    PumpEvents();
     btnStartClick(nullptr);
 }
 
 void RunController::btnStartClick(QObject* sender) {
-    setEnabled(w_.btnExit01, false);
-    setEnabled(w_.pnlFun, false);
-    setEnabled(w_.btnTagLog, false);
-    if (runState() == kStop) {
-        requestStop();
+    if (state_ == RunState::Starting || state_ == RunState::Running) {
+        stopRun();
         return;
     }
-    // A run still running its end steps cannot start another one inside itself.
-    if (active_) return;
+    // A run ending cannot start another one.
+    if (state_ != RunState::Idle) return;
     startRun(sender);
 }
 
-void RunController::requestStop() {
-    if (w_.gboxRSSI) w_.gboxRSSI->hide();
-    setEnabled(w_.btnStart, false);
-    setEnabled(w_.btnClear, false);
-    setHint(w_.btnStart, kStart);
-    setCaption(w_.btnStart, Translate(currentLanguageIndex(), kStart));
+void RunController::stopRun() {
+    if (state_ != RunState::Starting && state_ != RunState::Running) return;
+    setState(RunState::Stopping);
+    // Synchronous: runEnded has done the end steps when it returns.
+    engine_.stop();
 }
 
 void RunController::startRun(QObject* sender) {
-    active_ = true;
-    engine_.resetPassCount();
     const auto alive = alive_;
+    startFailure_.clear();
+    engine_.resetPassCount();
+    setState(RunState::Starting);
 
     tables_.btnClearClick();
     if (!*alive) return;
@@ -257,9 +271,6 @@ void RunController::startRun(QObject* sender) {
         w_.grdUID->show();
         tables_.setCurrentTagGrid(w_.grdUID);
     }
-
-    setHint(w_.btnStart, kStop);
-    setCaption(w_.btnStart, Translate(currentLanguageIndex(), kStop));
 
     TabSheet* page = w_.pcTagMain->activePage();
     int mode = 1;
@@ -288,37 +299,31 @@ void RunController::startRun(QObject* sender) {
     setCaption(w_.pnCount, QStringLiteral("0"));
     setTag(w_.pnCount, 0);
 
-    // The auto-save file is made ready (the previous one moved aside) and the links opened.
-    engine_.open(config);
-    if (!*alive) return;
-    if (!engine_.linksOpened()) {
-        // No reader can reach this run (its listening port is taken): it ends at once, and
-        // the status bar says why.
-        const QString why = engine_.openFailure();
-        requestStop();
-        endRun();
+    w_.gboxRSSI->show();
+    // The auto-save file is made ready (the previous one moved aside) and the links opened;
+    // the run goes on in the event loop.
+    if (!engine_.start(config)) {
         if (!*alive) return;
-        w_.sbMain->setPanelText(0, why + QStringLiteral(" The run was stopped."));
+        // No reader can reach this run (its listening port is taken): it has ended, and the
+        // status bar says why.
+        w_.sbMain->setPanelText(0, startFailure_ + QStringLiteral(" The run was stopped."));
         BeepIfEnabled(300, 300);
         return;
     }
-
-    w_.gboxRSSI->show();
-    setEnabled(w_.pnlFun, true);
-    setEnabled(w_.pcTagMain, false);
-    setEnabled(w_.btnFile, false);
-    setEnabled(w_.pnlSel_Bottom, false);
-    busy_.start();
-
-    engine_.announce();
-    if (!*alive) return;
-
     setTag(w_.pnlTamper, 0);
     w_.pnlTamper->hide();
     w_.btnTemperReset->hide();
+}
 
-    engine_.loop();
-    if (!*alive) return;
+void RunController::runStarted() {
+    if (state_ == RunState::Starting) setState(RunState::Running);
+}
+
+void RunController::linksFailed(const QString& reason) {
+    startFailure_ = reason;
+}
+
+void RunController::runEnded() {
     endRun();
 }
 
@@ -345,37 +350,15 @@ void RunController::presenceChanged(const PresenceChange& change) {
 }
 
 void RunController::endRun() {
-    const auto alive = alive_;
-    engine_.CloseMonitorLinks();
-    busy_.stop();
-    PumpEvents();
-    if (!*alive) return;
-
-    engine_.finish();
+    // The engine has closed the links and files; the views show the last records.
+    setState(RunState::Stopping);
     tables_.flushViews();
     publishing_.stop();
-
-    busy_.stop();
     setTag(w_.btnTagLog, 0);
-    setEnabled(w_.btnTagLog, true);
-    if (runState() == kStop) requestStop(); // ended by the program closing, not by a click
-    setHint(w_.btnStart, kStart);
-    for (QWidget* c :
-         std::initializer_list<QWidget*>{w_.btnFile, w_.pcTagMain, w_.btnStart, w_.btnClear,
-                                         w_.btnExit01, w_.pnlFun, w_.pnlSel_Bottom})
-        setEnabled(c, true);
     setTag(w_.pnlTamper, 0);
     w_.pnlTamper->hide();
     w_.btnTemperReset->hide();
-    active_ = false;
-
-    if (closePending_) {
-        closePending_ = false;
-        QPointer<TfrmModule> window(&w_);
-        QTimer::singleShot(0, &w_, [window] {
-            if (window) window->close();
-        });
-    }
+    setState(RunState::Idle);
 }
 
 void RunController::storeStartSettings() {
@@ -418,10 +401,6 @@ bool RunController::OpenMonitorLinks() {
 
 void RunController::CloseMonitorLinks() {
     engine_.CloseMonitorLinks();
-}
-
-bool RunController::PollMonitorLinks(DecodeMode mode) {
-    return engine_.PollMonitorLinks(mode);
 }
 
 void RunController::writeFrame(std::span<const std::uint8_t> frame) {
@@ -473,10 +452,7 @@ void RunController::outgoingConnected(int, const QString& address, quint16 port)
     const QString portText = QString::number(port);
     const QString line =
         QStringLiteral("Connected:") + address + QStringLiteral(" Port:") + portText;
-    if (w_.moTcpServer && w_.moTcpServer->indexOfLine(line) < 0) {
-        w_.moTcpServer->addLine(line);
-        PumpEvents();
-    }
+    if (w_.moTcpServer && w_.moTcpServer->indexOfLine(line) < 0) w_.moTcpServer->addLine(line);
     if (w_.edtTcpServerIP) w_.edtTcpServerIP->setText(address);
     if (w_.edtTcpServerPort) w_.edtTcpServerPort->setText(portText);
 }
@@ -584,7 +560,6 @@ void RunController::tmrBusyTimer() {
         w_.ServerSocket->isListening() && link_.serverPeer &&
         link_.serverPeer->state() == QAbstractSocket::ConnectedState) {
         link_.serverPeer->readAll();
-        PumpEvents();
     }
 }
 
@@ -594,17 +569,13 @@ bool RunController::closeLinks() {
 
 void RunController::tsReadTagShow() {
     fitToWorkArea(w_);
-    PumpEvents();
-    busy_.stop();
+    if (!runActive()) busy_.stop();
     closeLinks();
-    PumpEvents();
     setTag(w_.pcMain, 2);
 }
 
 void RunController::tsSetReaderShow() {
     const auto alive = alive_;
-    PumpEvents();
-    if (!*alive) return;
     if (w_.tag() == 1) {
         setCaption(w_.pnMsg, kSelectFunction);
         setCaption(w_.pnlTagMsg, kSelectFunction);
@@ -622,36 +593,27 @@ void RunController::tsSetReaderShow() {
                  w_.butGainLevel_SET, w_.btnGainLevel_GET})
             setEnabled(b, false);
     }
-    PumpEvents();
-    if (!*alive) return;
-    if (runState() == kStop) btnStartClick(nullptr);
-    PumpEvents();
-    if (!*alive) return;
+    // A run ends before a configuration page takes the links: the two never nest.
+    stopRun();
     moveInto(w_.pcSetReadMain, w_.pnlSetReaderM);
     if (w_.pcSetRead && w_.ts_Guest) w_.pcSetRead->setActivePage(w_.ts_Guest);
     busy_.stop();
     closeLinks();
-    PumpEvents();
     if (!*alive) return;
     setTag(w_.pcMain, 1);
-    PumpEvents();
 }
 
 void RunController::tsSetTAGShow() {
     const auto alive = alive_;
-    if (runState() == kStop) btnStartClick(nullptr);
-    PumpEvents();
-    if (!*alive) return;
+    stopRun();
     setCaption(w_.pnMsg, kSelectFunction);
     setCaption(w_.pnlTagMsg, kSelectFunction);
     moveInto(w_.pcSetReadMain, w_.pnlSetTagM);
     if (w_.pcSetTag && w_.tsTagGuest) w_.pcSetTag->setActivePage(w_.tsTagGuest);
     busy_.stop();
     closeLinks();
-    PumpEvents();
     if (!*alive) return;
     setTag(w_.pcMain, 0);
-    PumpEvents();
 }
 
 } // namespace kelta::monitor

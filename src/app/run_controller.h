@@ -1,8 +1,12 @@
 #pragma once
 // The "Read TAG" page's side of a monitoring run: Start/Stop and "TAG Log" fill a RunConfig
-// from the controls and run the monitoring engine inside the click handler of btnStart; what
-// the engine reports (status texts, links, readers) is shown in the controls. Also the busy
-// timer with its blinking indicator, the optional beep and the page-show handlers of pcMain.
+// from the controls and start the monitoring engine, whose run goes on in the window's event
+// loop (the click handler returns at once); what the engine reports (status texts, links,
+// readers) is shown in the controls. The run's state is one value owned here (RunState); the
+// Start/Stop caption, the controls enabled and the busy timer follow it. Whatever way a run
+// ends (Stop, a page change, the window closing, a listening port taken), its end steps are
+// the same. Also the busy timer with its blinking indicator, the optional beep and the
+// page-show handlers of pcMain.
 
 #include "monitor/monitor_engine.h"
 #include "monitor/monitor_events.h"
@@ -37,6 +41,8 @@ namespace kelta::monitor {
 
 class TagTables;
 
+enum class RunState { Idle, Starting, Running, Stopping };
+
 class RunController : public QObject, public MonitorEvents {
 public:
     // Closes the configuration link (the reader link's CloseLinks).
@@ -50,10 +56,11 @@ public:
     RunController(const RunController&) = delete;
     RunController& operator=(const RunController&) = delete;
 
-    // "Start" while idle, "Stop" while a run is active: the hint of btnStart.
+    RunState state() const { return state_; }
+    // "Stop" while a run is starting or running, "Start" otherwise: what btnStart says.
     QString runState() const;
     // True from the start of a run to the end of its last step.
-    bool runActive() const { return active_; }
+    bool runActive() const { return state_ != RunState::Idle; }
 
     // Handlers. sender is null when another handler calls (no sender).
     void btnStartClick(QObject* sender);
@@ -69,7 +76,6 @@ public:
     // anything: its listening port cannot be had (MonitorEngine::openFailure()).
     bool OpenMonitorLinks();
     void CloseMonitorLinks();
-    bool PollMonitorLinks(DecodeMode mode);
 
     // Builds one monitoring command frame and writes it once to every open monitoring link;
     // false when the data do not fit a frame.
@@ -89,20 +95,20 @@ public:
     MonitorEngine& engine() { return engine_; }
     SerialLinks& serialLinks() { return engine_.serialLinks(); }
     NetworkLinks& networkLinks() { return engine_.networkLinks(); }
-    int pollCursor() const { return engine_.pollCursor(); }
-    // The next poll starts again at the first link slot (after a language switch).
-    void resetPollCursor() { engine_.resetPollCursor(); }
     QDateTime runStartTime() const { return engine_.runStartTime(); }
     void setRunStartTime(const QDateTime& t) { engine_.setRunStartTime(t); }
     // The remote port text of the outgoing monitoring connections, taken at Start.
     QString remotePortText() const { return remotePortText_; }
     void setRemotePortText(const QString& text) { remotePortText_ = text; }
-    // Loop passes of the current (or last) run.
+    // Status reports of the current (or last) run; the first comes when it receives.
     std::uint64_t passCount() const { return engine_.passCount(); }
     // The blinking indicator's timer, running while a run is active.
     QTimer& busyTimer() { return busy_; }
 
     // MonitorEvents.
+    void runStarted() override;
+    void runEnded() override;
+    void linksFailed(const QString& reason) override;
     void passStarted(const QString& status) override;
     void passEnded(int tagRows) override;
     void beforeSweep() override;
@@ -139,8 +145,10 @@ protected:
 
 private:
     void startRun(QObject* sender);
+    // The run's end steps, on runEnded.
     void endRun();
-    void requestStop();
+    void stopRun();
+    void setState(RunState state);
     void storeStartSettings();
     void writeFrame(std::span<const std::uint8_t> frame);
     void buildControlTables();
@@ -162,10 +170,10 @@ private:
     std::array<QLineEdit*, 33> edIP_{};
 
     QString remotePortText_ = QStringLiteral("4001");
-    bool active_ = false;
-    bool closePending_ = false;
-    // Cleared by the destructor: a loop suspended in a wait learns that the window is gone
-    // and returns without touching anything.
+    RunState state_ = RunState::Idle;
+    // Why the last run could not start (its listening port taken); empty otherwise.
+    QString startFailure_;
+    // Cleared by the destructor: a callback of the reader link learns that this is gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

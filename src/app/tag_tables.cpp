@@ -296,14 +296,11 @@ int TagTables::normaliseTagTimeout() {
 void TagTables::btnClearClick() {
     if (clearing_) return;
     clearing_ = true;
-    // 1-2. The grids lose their data rows at once; the window handles its events after each
-    // grid rather than after each cell, which would take minutes on a full grid.
+    // 1-2. The grids lose their data rows at once, not cell by cell, which would take minutes
+    // on a full grid.
     resetGrid(w_.grdUID, translated(grdUIDHeaders()));
-    PumpEvents();
     resetGrid(w_.grdUID_LOG, translated(grdUIDLogHeaders()));
-    PumpEvents();
     resetGrid(w_.grdSel, translated(grdSelHeaders()));
-    PumpEvents();
     if (programClosing()) {
         clearing_ = false;
         return;
@@ -443,7 +440,8 @@ void TagTables::pcTagMainChange() {
 }
 
 void TagTables::btnSaveClick() {
-    if (hintOf(w_.btnStart) == QLatin1String("Stop") && stopRun_) stopRun_();
+    // A running run ends first (the hook does nothing without one).
+    if (stopRun_) stopRun_();
     const QString path = w_.edtEvenLogFile->text();
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append) && !f.open(QIODevice::WriteOnly)) return;

@@ -3,7 +3,6 @@
 #include "monitor/network_links.h"
 #include "monitor/serial_links.h"
 #include "platform/serial_device_map.h"
-#include "platform/wait_pump.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -98,19 +97,24 @@ void Collector::note(const QString& text) {
     err_.flush();
 }
 
-int Collector::run(const monitor::RunConfig& config, const publish::PublishConfig& publishing,
-                   const QStringList& publishProblems) {
+bool Collector::start(const monitor::RunConfig& config, const publish::PublishConfig& publishing,
+                      const QStringList& publishProblems) {
     config_ = config;
     firstPassDone_ = false;
     started_ = QDateTime::currentDateTime();
+    ended_ = {};
     linksFailed_ = false;
     publishingOn_ = publishing_.start(publishing, publishProblems);
-    engine_.run(config);
-    ended_ = QDateTime::currentDateTime();
-    discardedBytes_ = engine_.serialLinks().purgedBytes();
-    // Ports whose device went away and came back.
-    for (int n = 1; n < monitor::RunConfig::kSlots; ++n)
-        reconnects_ += static_cast<std::uint64_t>(engine_.serialLinks().reopenCount(n));
+    // Only the first status matters here ("monitoring started"): no timer wakes the collector.
+    engine_.setStatusIntervalMs(0);
+    engine_.prepareStore(config);
+    return engine_.start(config);
+}
+
+int Collector::run(const monitor::RunConfig& config, const publish::PublishConfig& publishing,
+                   const QStringList& publishProblems) {
+    if (start(config, publishing, publishProblems) && engine_.running())
+        QCoreApplication::exec();
     // Queued and unconfirmed messages get two seconds to reach a broker that is there.
     publishing_.stop(std::chrono::milliseconds(2000));
     QCoreApplication::processEvents(); // the publisher's last messages
@@ -119,6 +123,15 @@ int Collector::run(const monitor::RunConfig& config, const publish::PublishConfi
 
 void Collector::stop() {
     engine_.stop();
+}
+
+void Collector::runEnded() {
+    ended_ = QDateTime::currentDateTime();
+    discardedBytes_ = engine_.serialLinks().purgedBytes();
+    // Ports whose device went away and came back.
+    for (int n = 1; n < monitor::RunConfig::kSlots; ++n)
+        reconnects_ += static_cast<std::uint64_t>(engine_.serialLinks().reopenCount(n));
+    QCoreApplication::quit();
 }
 
 CollectSummary Collector::summary() const {

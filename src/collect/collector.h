@@ -56,11 +56,17 @@ public:
     explicit Collector(QTextStream& err);
     ~Collector() override;
 
-    // The whole run: publishing started, the engine run until stop(), publishing stopped.
-    // Returns 0, or 1 when the run could not receive anything (its listening port taken).
+    // The whole run: publishing started, the engine started, the application's event loop
+    // run until the run ends (stop(), a signal), publishing stopped. Returns 0, or 1 when the
+    // run could not receive anything (its listening port taken).
     int run(const monitor::RunConfig& config, const publish::PublishConfig& publishing,
             const QStringList& publishProblems = {});
+    // The start of run(): false when the run ended at once.
+    bool start(const monitor::RunConfig& config, const publish::PublishConfig& publishing,
+               const QStringList& publishProblems = {});
+    // Ends the run at once (links closed, files complete); the event loop of run() returns.
     void stop();
+    bool running() const { return engine_.running(); }
     CollectSummary summary() const;
     monitor::MonitorEngine& engine() { return engine_; }
 
@@ -68,6 +74,7 @@ public:
     void note(const QString& text);
 
     // MonitorEvents.
+    void runEnded() override;
     void passStarted(const QString& status) override;
     void serialOpened(int port) override;
     void outgoingConnecting(int row) override;

@@ -3,7 +3,6 @@
 #include "collect/collector.h"
 #include "kelta/version.h"
 #include "platform/settings_store.h"
-#include "platform/wait_pump.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -98,13 +97,11 @@ int main(int argc, char** argv) {
     }
 
     collect::Collector collector(err);
-    int signalCount = 0;
     collect::StopSignals stopSignals([&](int signal) {
-        ++signalCount;
+        if (!collector.running()) return;
         collector.note(QStringLiteral("signal %1: stopping").arg(signal));
+        // The run ends at once, its files complete; the event loop returns after it.
         collector.stop();
-        // A second signal: every wait in progress gives up as well.
-        if (signalCount > 1) setProgramClosing(true);
     });
     const int rc = collector.run(run, publishing.config, publishing.problems);
     out << collect::summaryText(collector.summary());

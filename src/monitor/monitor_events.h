@@ -39,12 +39,19 @@ class MonitorEvents {
 public:
     virtual ~MonitorEvents() = default;
 
-    // The status text of each pass ("      0000000042 / 00000125 sec") and the number of rows
-    // of the table records go to, after the pass.
+    // The run receives: links open, announcement sent, counters started (the first status
+    // follows at once).
+    virtual void runStarted() {}
+    // The run has ended, however it ended (stop(), a listening port not had): links closed,
+    // serial ports restored, files closed, selection file written.
+    virtual void runEnded() {}
+
+    // The status text, reported on a timer while the run receives ("      0000000042 /
+    // 00000125 sec"), and the number of rows of the table records go to.
     virtual void passStarted(const QString& status) { (void)status; }
     // tagRows is -1 while no table takes records.
     virtual void passEnded(int tagRows) { (void)tagRows; }
-    // Before the absence sweep of a pass (with a selection): the last moment to change the
+    // Before each absence sweep (a run with a selection): the last moment to change the
     // store's time-out.
     virtual void beforeSweep() {}
 

@@ -4,7 +4,6 @@
 #include "monitor/proto/report_decoder.h"
 #include "platform/clock.h"
 #include "platform/timings.h"
-#include "platform/wait_pump.h"
 
 #include <QHostAddress>
 #include <QTcpServer>
@@ -48,6 +47,18 @@ NetworkLinks::NetworkLinks(TagRecordSink& sink, MonitorEvents& events)
     const std::uint32_t now = platform::tickMs();
     lastDataTick_.fill(now);
     connect(server_, &QTcpServer::newConnection, this, &NetworkLinks::onNewConnection);
+    for (int k = 1; k < kReaderSlots; ++k) {
+        Row& r = rows_[static_cast<std::size_t>(k)];
+        r.reconnect.setSingleShot(true);
+        r.watchdog.setSingleShot(true);
+        connect(&r.reconnect, &QTimer::timeout, this, [this, k] { reconnectNow(k); });
+        connect(&r.watchdog, &QTimer::timeout, this, [this, k] { watchdogFired(k); });
+    }
+    retireTimer_.setInterval(static_cast<int>(timing::scaled(kRetireCheckMs)));
+    connect(&retireTimer_, &QTimer::timeout, this, [this] { retireSuperseded(); });
+    serveTimer_.setSingleShot(true);
+    serveTimer_.setInterval(0);
+    connect(&serveTimer_, &QTimer::timeout, this, [this] { serveQueue(); });
 }
 
 NetworkLinks::~NetworkLinks() {
@@ -89,6 +100,7 @@ void NetworkLinks::openOutgoing() {
         if (connected(s)) s->close();
         destroyConnection(k);
         lastDataTick_[static_cast<std::size_t>(k)] = platform::tickMs();
+        rows_[static_cast<std::size_t>(k)].counters.clear();
     }
     reconnect_.fill({});
     outgoingActive_ = true;
@@ -101,17 +113,12 @@ void NetworkLinks::openOutgoing() {
         highestReaderConnection = k;
         ++startedConnections;
     }
+    // A reader that refuses the first attempt may be there for the next one: the reconnect
+    // timers go on while the run waits (MonitorEngine, up to 10 s) for all of them.
+}
 
-    const std::uint32_t start = platform::tickMs();
-    const std::uint32_t limit = timing::scaled(timing::kConnectTimeoutMs);
-    while (connectedReaders < startedConnections && !claimed_) {
-        if (platform::ticksSince(start) >= limit) break;
-        PumpEvents();
-        if (!*alive || programClosing()) return;
-        // A reader that refused the first attempt may be there for the next one.
-        if (!reconnectDue(alive)) return;
-        platform::sleepMs(timing::kPumpSleepMs);
-    }
+void NetworkLinks::noteSettled() {
+    if (outgoingSettled() && onSettled_) onSettled_();
 }
 
 void NetworkLinks::openListening() {
@@ -151,6 +158,7 @@ void NetworkLinks::startConnection(int slot) {
     outgoingCarry_[i].clear();
     // A new attempt replaces one that was waiting (the watchdog's, or a reconnection).
     reconnect_[i].pending = false;
+    rows_[i].reconnect.stop();
     connect(s, &QTcpSocket::connected, this, [this, s] { ClientSocket1Connect(s); });
     connect(s, &QTcpSocket::disconnected, this, [this, s] { ClientSocket1Disconnect(s); });
     connect(s, &QAbstractSocket::errorOccurred, this, [this, s] { ClientSocket1Error(s); });
@@ -158,6 +166,7 @@ void NetworkLinks::startConnection(int slot) {
         if (st == QAbstractSocket::HostLookupState || st == QAbstractSocket::ConnectingState)
             ClientSocket1Connecting(s);
     });
+    connect(s, &QIODevice::readyRead, this, [this, slot] { queueOutgoing(slot); });
     s->connectToHost(host, static_cast<quint16>(port));
 }
 
@@ -179,22 +188,45 @@ void NetworkLinks::scheduleReconnect(QTcpSocket* socket) {
     r.since = platform::tickMs();
     r.waitMs = timing::scaled(wait);
     if ((timing::kReconnectFirstMs << r.step) < longest) ++r.step;
+    rows_[i].reconnect.start(static_cast<int>(r.waitMs));
 }
 
-bool NetworkLinks::reconnectDue(const Alive& alive) {
-    if (!outgoingActive_) return true;
-    for (int k = 1; k <= kHighestReaderSlot; ++k) {
-        const std::size_t i = static_cast<std::size_t>(k);
-        Reconnect& r = reconnect_[i];
-        if (!r.pending || platform::ticksSince(r.since) < r.waitMs) continue;
-        r.pending = false;
-        destroyConnection(k);
-        startConnection(k);
-        lastDataTick_[i] = platform::tickMs();
-        PumpEvents();
-        if (!*alive) return false;
+void NetworkLinks::reconnectNow(int slot) {
+    const std::size_t i = static_cast<std::size_t>(slot);
+    Reconnect& r = reconnect_[i];
+    if (!outgoingActive_ || !r.pending) return;
+    r.pending = false;
+    destroyConnection(slot);
+    startConnection(slot);
+    lastDataTick_[i] = platform::tickMs();
+    if (serving_) armWatchdog(slot, timing::scaled(timing::kWatchdogMs));
+}
+
+void NetworkLinks::armWatchdog(int slot, std::uint32_t ms) {
+    rows_[static_cast<std::size_t>(slot)].watchdog.start(static_cast<int>(ms));
+}
+
+void NetworkLinks::watchdogFired(int slot) {
+    const std::size_t i = static_cast<std::size_t>(slot);
+    if (!serving_ || !outgoingActive_ || !readerConnections_[i]) return;
+    // One that was lost waits for its own attempt; the watchdog looks again after it.
+    const std::uint32_t limit = timing::scaled(timing::kWatchdogMs);
+    if (reconnect_[i].pending) {
+        armWatchdog(slot, limit);
+        return;
     }
-    return true;
+    const std::uint32_t silent = platform::ticksSince(lastDataTick_[i]);
+    if (silent < limit) {
+        armWatchdog(slot, limit - silent);
+        return;
+    }
+    // Silent for 15 s (or never made): dropped and made again.
+    lastDataTick_[i] = platform::tickMs();
+    if (QTcpSocket* s = readerConnections_[i]) s->close();
+    destroyConnection(slot);
+    startConnection(slot);
+    lastDataTick_[i] = platform::tickMs();
+    armWatchdog(slot, limit);
 }
 
 void NetworkLinks::destroyConnection(int slot) {
@@ -209,43 +241,37 @@ void NetworkLinks::destroyConnection(int slot) {
 // -------------------------------------------------------------------------------------------
 // Closing.
 
-bool NetworkLinks::settleSteps(const Alive& alive) {
-    for (int i = 0; i < kCloseSteps; ++i) {
-        platform::sleepMs(kCloseStepMs);
-        PumpEvents();
-        if (!*alive) return false;
-        if (programClosing()) break;
-    }
-    return true;
-}
-
 void NetworkLinks::CloseNetworkLinks() {
     const Alive alive = alive_;
     const int mode = mode_;
+    stopServing();
     // The connections closed now are not made again.
     outgoingActive_ = false;
     reconnect_.fill({});
+    for (Row& r : rows_) {
+        r.reconnect.stop();
+        r.watchdog.stop();
+    }
+    retireTimer_.stop();
     if (mode == 0) {
         events_.outgoingClosing();
         for (int k = 1; k <= kHighestReaderSlot; ++k) {
             QTcpSocket* s = readerConnections_[static_cast<std::size_t>(k)];
             if (!connected(s)) continue;
             s->close();
-            PumpEvents();
             if (!*alive) return;
         }
         lastDataTick_.fill(platform::tickMs());
-        if (!settleSteps(alive)) return;
     }
 
     for (int k = 1; k <= kHighestReaderSlot; ++k) destroyConnection(k);
 
     if (mode == 2) {
         server_->close();
-        if (!settleSteps(alive)) return;
         for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
             QTcpSocket* s = acceptedReaders_[static_cast<std::size_t>(k)].socket;
             if (connected(s)) s->close();
+            if (!*alive) return;
         }
     }
 
@@ -268,28 +294,31 @@ void NetworkLinks::clearAccepted(int slot) {
 void NetworkLinks::retireSuperseded() {
     const int highest = std::min(highestAcceptedReader, kHighestAcceptedSlot);
     const std::uint32_t silence = timing::scaled(timing::kWatchdogMs);
+    bool several = false;
     for (int k = 1; k <= highest; ++k) {
         Accepted& old = acceptedReaders_[static_cast<std::size_t>(k)];
-        if (!old.socket || platform::ticksSince(old.lastDataTick) < silence) continue;
+        if (!old.socket) continue;
         bool replaced = false;
         for (int j = 1; j <= highest && !replaced; ++j) {
             const Accepted& other = acceptedReaders_[static_cast<std::size_t>(j)];
-            replaced = j != k && other.socket && other.address == old.address &&
-                       other.order > old.order && other.delivered;
+            if (j == k || !other.socket || other.address != old.address) continue;
+            several = true;
+            replaced = other.order > old.order && other.delivered;
         }
-        if (!replaced) continue;
+        if (!replaced || platform::ticksSince(old.lastDataTick) < silence) continue;
         QTcpSocket* s = old.socket;
         events_.readerLost(old.line);
         clearAccepted(k);
         dropSocket(s, this);
     }
+    // Only an address with several connections has one to retire.
+    if (!several) retireTimer_.stop();
 }
 
 // -------------------------------------------------------------------------------------------
-// Writing and polling.
+// Writing and serving.
 
 void NetworkLinks::WriteNetworkLinks(std::span<const std::uint8_t> frame) {
-    const Alive alive = alive_;
     const auto* data = reinterpret_cast<const char*>(frame.data());
     const auto size = static_cast<qint64>(frame.size());
     if (mode_ == 0) {
@@ -298,8 +327,6 @@ void NetworkLinks::WriteNetworkLinks(std::span<const std::uint8_t> frame) {
             if (!connected(s)) continue;
             s->write(data, size);
             s->flush();
-            PumpEvents();
-            if (!*alive) return;
         }
     } else if (mode_ == 2) {
         for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
@@ -312,111 +339,133 @@ void NetworkLinks::WriteNetworkLinks(std::span<const std::uint8_t> frame) {
 }
 
 bool NetworkLinks::readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString& name,
-                                DecodeMode mode) {
-    const QByteArray bytes = s->read(s->bytesAvailable());
+                                qint64 maxBytes, LinkCounters& counters) {
+    const qint64 available = s->bytesAvailable();
+    const QByteArray bytes = s->read(maxBytes > 0 ? std::min(available, maxBytes) : available);
     const std::vector<std::uint8_t> block = carry.take(
         std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                       static_cast<std::size_t>(bytes.size())));
     if (block.empty()) return false;
     const std::string linkName = name.toStdString();
+    CountingSink sink(sink_, counters);
     // Frame by frame: a frame of another type is dropped alone, not with the reports read
     // together with it.
     bool result = false;
     ForEachFrame(block, [&](std::span<const std::uint8_t> frame) {
         if (!keepGoing()) return false;
-        result = SplitReportBlock(mode, LinkKind::Network, linkName, frame, sink_,
-                                  [] { PumpEvents(); }) ||
-                 result;
+        const bool r = SplitReportBlock(decodeMode_, LinkKind::Network, linkName, frame, sink);
+        if (!r) ++counters.framesRejected;
+        result = r || result;
         return true;
     });
+    if (result) recordsInTurn_ = true;
     return result;
 }
 
-bool NetworkLinks::PollNetworkLink(DecodeMode mode, int& pollCursor) {
-    const Alive alive = alive_;
-    if (mode_ == 2) {
-        const int highest = std::min(highestAcceptedReader, kHighestAcceptedSlot);
-        ++pollCursor;
-        if (pollCursor > highest) pollCursor = 1;
-        auto waiting = [this](int k, bool mustBeConnected) {
-            const QTcpSocket* s = acceptedReaders_[static_cast<std::size_t>(k)].socket;
-            return s && (!mustBeConnected || connected(s)) && s->bytesAvailable() > 0;
-        };
-        int found = 0;
-        for (int k = pollCursor; k <= highest && !found; ++k)
-            if (waiting(k, true)) found = k;
-        for (int k = 1; k <= highest && !found; ++k)
-            if (waiting(k, false)) found = k;
-        if (!found) {
-            retireSuperseded();
-            return false;
-        }
-        pollCursor = found;
-        // Every connection with bytes waiting is served, the one found first.
-        bool result = false;
-        for (int i = 0; i < highest && keepGoing(); ++i) {
-            const int k = (found - 1 + i) % highest + 1;
-            if (!waiting(k, false)) continue;
-            Accepted& a = acceptedReaders_[static_cast<std::size_t>(k)];
-            a.lastDataTick = platform::tickMs();
-            a.delivered = true;
-            result = readAndSplit(a.socket, a.carry, a.address, mode) || result;
-            if (!*alive) return result;
-        }
-        retireSuperseded();
-        return result;
-    }
-    if (mode_ != 0) return false;
-
-    const int highest = std::min(highestReaderConnection, kHighestReaderSlot);
-    if (!reconnectDue(alive)) return false;
-    // Watchdog: a connection silent for 15 s (or never made) is dropped and made again; one
-    // that was lost waits for its own attempt instead.
+void NetworkLinks::startServing(DecodeMode mode) {
+    decodeMode_ = mode;
+    serving_ = true;
     const std::uint32_t limit = timing::scaled(timing::kWatchdogMs);
-    for (int k = 1; k <= highest; ++k) {
-        const std::size_t i = static_cast<std::size_t>(k);
-        if (!readerConnections_[i] || reconnect_[i].pending) continue;
-        if (platform::ticksSince(lastDataTick_[i]) < limit) continue;
-        lastDataTick_[i] = platform::tickMs();
-        PumpEvents();
-        if (!*alive) return false;
-        if (QTcpSocket* s = readerConnections_[i]) s->close();
-        destroyConnection(k);
-        PumpEvents();
-        if (!*alive) return false;
-        startConnection(k);
-        lastDataTick_[i] = platform::tickMs();
-        PumpEvents();
-        if (!*alive) return false;
+    if (mode_ == 0) {
+        for (int k = 1; k <= std::min(highestReaderConnection, kHighestReaderSlot); ++k) {
+            if (!readerConnections_[static_cast<std::size_t>(k)]) continue;
+            const std::uint32_t silent = platform::ticksSince(lastDataTick_[static_cast<std::size_t>(k)]);
+            armWatchdog(k, silent < limit ? limit - silent : 0);
+            queueOutgoing(k);
+        }
+    } else if (mode_ == 2) {
+        for (int k = 1; k <= kHighestAcceptedSlot; ++k) queueAccepted(k);
     }
+}
 
-    ++pollCursor;
-    if (pollCursor > highest) pollCursor = 1;
-    auto waiting = [this](int k) {
-        const QTcpSocket* s = readerConnections_[static_cast<std::size_t>(k)];
-        return connected(s) && s->bytesAvailable() > 0;
-    };
-    int found = 0;
-    for (int k = pollCursor; k <= highest && !found; ++k)
-        if (waiting(k)) found = k;
-    for (int k = 1; k <= highest && !found; ++k)
-        if (waiting(k)) found = k;
-    if (!found) return false;
-    pollCursor = found;
-    bool result = false;
-    for (int j = 0; j < highest && keepGoing(); ++j) {
-        const int k = (found - 1 + j) % highest + 1;
-        if (!waiting(k)) continue;
-        const std::size_t i = static_cast<std::size_t>(k);
-        QTcpSocket* s = readerConnections_[i];
-        const QString name = s->property("address").toString();
-        result = readAndSplit(s, outgoingCarry_[i], name, mode) || result;
-        if (!*alive) return result;
-        lastDataTick_[i] = platform::tickMs();
-        // Data came: the next loss is tried again after the shortest wait.
-        reconnect_[i].step = 0;
+void NetworkLinks::stopServing() {
+    serving_ = false;
+    serveTimer_.stop();
+    servePosted_ = false;
+    for (const Ready& r : ready_) {
+        if (r.accepted)
+            acceptedReaders_[static_cast<std::size_t>(r.slot)].queued = false;
+        else
+            rows_[static_cast<std::size_t>(r.slot)].queued = false;
     }
-    return result;
+    ready_.clear();
+    for (Row& r : rows_) r.watchdog.stop();
+}
+
+void NetworkLinks::queueOutgoing(int slot) {
+    if (!serving_ || slot < 1 || slot > kHighestReaderSlot) return;
+    Row& row = rows_[static_cast<std::size_t>(slot)];
+    QTcpSocket* s = readerConnections_[static_cast<std::size_t>(slot)];
+    if (row.queued || !s || s->bytesAvailable() <= 0) return;
+    row.queued = true;
+    ready_.push_back({false, slot, s});
+    if (!servePosted_) {
+        servePosted_ = true;
+        serveTimer_.start();
+    }
+}
+
+void NetworkLinks::queueAccepted(int slot) {
+    if (!serving_ || slot < 1 || slot > kHighestAcceptedSlot) return;
+    Accepted& a = acceptedReaders_[static_cast<std::size_t>(slot)];
+    if (a.queued || !a.socket || a.socket->bytesAvailable() <= 0) return;
+    a.queued = true;
+    ready_.push_back({true, slot, a.socket});
+    if (!servePosted_) {
+        servePosted_ = true;
+        serveTimer_.start();
+    }
+}
+
+void NetworkLinks::serveQueue() {
+    servePosted_ = false;
+    const Alive alive = alive_;
+    // One turn: a chunk of every connection queued when it began; those with more are queued
+    // again behind the ones that became ready meanwhile.
+    std::vector<Ready> turn;
+    turn.swap(ready_);
+    recordsInTurn_ = false;
+    for (const Ready& r : turn) {
+        if (!serving_) break;
+        const std::size_t i = static_cast<std::size_t>(r.slot);
+        bool more = false;
+        if (r.accepted) {
+            acceptedReaders_[i].queued = false;
+            if (acceptedReaders_[i].socket != r.socket) continue;
+            more = serveAccepted(r.slot, false);
+            if (!*alive) return;
+            if (more) queueAccepted(r.slot);
+        } else {
+            rows_[i].queued = false;
+            if (readerConnections_[i] != r.socket) continue;
+            more = serveOutgoing(r.slot, false);
+            if (!*alive) return;
+            if (more) queueOutgoing(r.slot);
+        }
+    }
+    if (recordsInTurn_ && onRecords_) onRecords_();
+}
+
+bool NetworkLinks::serveOutgoing(int slot, bool all) {
+    const std::size_t i = static_cast<std::size_t>(slot);
+    QTcpSocket* s = readerConnections_[i];
+    if (!s || s->bytesAvailable() <= 0 || !keepGoing()) return false;
+    const QString name = s->property("address").toString();
+    readAndSplit(s, outgoingCarry_[i], name, all ? 0 : kServeChunk, rows_[i].counters);
+    lastDataTick_[i] = platform::tickMs();
+    // Data came: the next loss is tried again after the shortest wait.
+    reconnect_[i].step = 0;
+    s = readerConnections_[i];
+    return s && s->bytesAvailable() > 0;
+}
+
+bool NetworkLinks::serveAccepted(int slot, bool all) {
+    Accepted& a = acceptedReaders_[static_cast<std::size_t>(slot)];
+    if (!a.socket || a.socket->bytesAvailable() <= 0 || !keepGoing()) return false;
+    a.lastDataTick = platform::tickMs();
+    a.delivered = true;
+    readAndSplit(a.socket, a.carry, a.address, all ? 0 : kServeChunk, a.counters);
+    return a.socket && a.socket->bytesAvailable() > 0;
 }
 
 // -------------------------------------------------------------------------------------------
@@ -426,6 +475,7 @@ void NetworkLinks::ClientSocket1Connect(QTcpSocket* socket) {
     if (!socket) return;
     if (events_.claimConnection(socket)) {
         claimed_ = true;
+        noteSettled();
         return;
     }
 
@@ -433,21 +483,20 @@ void NetworkLinks::ClientSocket1Connect(QTcpSocket* socket) {
     const QPointer<QTcpSocket> s(socket);
     events_.outgoingConnected(socket->property("tag").toInt(), addressText(socket->peerAddress()),
                               socket->peerPort());
-    PumpEvents();
     if (!*alive) return;
     ++connectedReaders;
-    PumpEvents();
-    if (!*alive) return;
 
-    for (const auto& frame : connectionSetupFrames()) {
-        if (!connected(s)) break;
-        s->write(reinterpret_cast<const char*>(frame.data()), static_cast<qint64>(frame.size()));
-        s->flush();
-        WaitPump(kSetupFrameGapMs, 1);
-        PumpEvents();
-        if (!*alive) return;
-    }
-    PumpEvents();
+    // The two setup frames, the second after the first one's gap.
+    const auto frames = connectionSetupFrames();
+    const auto send = [](QTcpSocket* to, const std::vector<std::uint8_t>& f) {
+        if (!connected(to)) return;
+        to->write(reinterpret_cast<const char*>(f.data()), static_cast<qint64>(f.size()));
+        to->flush();
+    };
+    send(s, frames[0]);
+    QTimer::singleShot(static_cast<int>(kSetupFrameGapMs), s.data(),
+                       [s, send, f = frames[1]] { send(s, f); });
+    noteSettled();
 }
 
 void NetworkLinks::ClientSocket1Connecting(QTcpSocket* socket) {
@@ -455,16 +504,29 @@ void NetworkLinks::ClientSocket1Connecting(QTcpSocket* socket) {
 }
 
 void NetworkLinks::ClientSocket1Disconnect(QTcpSocket* socket) {
+    const int slot = socket->property("tag").toInt();
+    const bool own = slot >= 1 && slot < kReaderSlots &&
+                     readerConnections_[static_cast<std::size_t>(slot)] == socket;
+    // What this host already holds of a connection that closed is read before it goes.
+    if (own && serving_) {
+        const Alive alive = alive_;
+        serveOutgoing(slot, true);
+        if (!*alive) return;
+    }
     events_.outgoingLost(socket);
     scheduleReconnect(socket);
     // The incomplete frame of a closed connection has no continuation.
-    const int slot = socket->property("tag").toInt();
-    if (slot >= 0 && slot < kReaderSlots &&
-        readerConnections_[static_cast<std::size_t>(slot)] == socket)
-        outgoingCarry_[static_cast<std::size_t>(slot)].clear();
+    if (own) outgoingCarry_[static_cast<std::size_t>(slot)].clear();
 }
 
 void NetworkLinks::ClientSocket1Error(QTcpSocket* socket) {
+    const int slot = socket->property("tag").toInt();
+    if (serving_ && slot >= 1 && slot < kReaderSlots &&
+        readerConnections_[static_cast<std::size_t>(slot)] == socket) {
+        const Alive alive = alive_;
+        serveOutgoing(slot, true);
+        if (!*alive) return;
+    }
     // No error is raised: a connection that could not be made is tried again after a wait.
     events_.outgoingError(socket);
     scheduleReconnect(socket);
@@ -492,6 +554,14 @@ void NetworkLinks::ServerSocketClientConnect(QTcpSocket* socket) {
     });
     // Errors of an accepted connection are swallowed; a loss shows as its disconnect.
     connect(socket, &QAbstractSocket::errorOccurred, this, [] {});
+    connect(socket, &QIODevice::readyRead, this, [this, guard] {
+        if (!guard) return;
+        for (int k = 1; k <= kHighestAcceptedSlot; ++k)
+            if (acceptedReaders_[static_cast<std::size_t>(k)].socket == guard) {
+                queueAccepted(k);
+                return;
+            }
+    });
     acceptedAll_.erase(std::remove(acceptedAll_.begin(), acceptedAll_.end(), nullptr),
                        acceptedAll_.end());
     acceptedAll_.push_back(guard);
@@ -503,15 +573,19 @@ void NetworkLinks::ServerSocketClientConnect(QTcpSocket* socket) {
     // A reader connecting again from the same address replaces its older connection when
     // that one has closed; one still open may be another reader behind the same address
     // (it is replaced later only if it stays silent while this one delivers).
+    bool sameAddress = false;
     for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
         Accepted& a = acceptedReaders_[static_cast<std::size_t>(k)];
-        if (a.address != address || connected(a.socket)) continue;
+        if (a.address != address) continue;
+        if (connected(a.socket)) {
+            sameAddress = true;
+            continue;
+        }
         QTcpSocket* old = a.socket;
         events_.readerReplaced(a.line);
         clearAccepted(k);
         dropSocket(old, this);
     }
-    PumpEvents();
     if (!*alive) return;
     if (!guard) return;
 
@@ -520,7 +594,8 @@ void NetworkLinks::ServerSocketClientConnect(QTcpSocket* socket) {
             if (!acceptedReaders_[static_cast<std::size_t>(k)].socket) return k;
         return 0;
     };
-    if (!freeSlot()) {
+    const int slot = freeSlot();
+    if (!slot) {
         // No room: a connection that would never be read is closed at once.
         ++refusedAccepts_;
         dropSocket(socket, this);
@@ -528,19 +603,9 @@ void NetworkLinks::ServerSocketClientConnect(QTcpSocket* socket) {
     }
 
     events_.readerAccepted(address, socket->peerPort());
-    PumpEvents();
     if (!*alive) return;
     if (!guard) {
         events_.readerReplaced(line);
-        return;
-    }
-
-    // Taken while the window processed messages: the next free one.
-    const int slot = freeSlot();
-    if (!slot) {
-        ++refusedAccepts_;
-        events_.readerReplaced(line);
-        dropSocket(socket, this);
         return;
     }
     Accepted& free = acceptedReaders_[static_cast<std::size_t>(slot)];
@@ -551,21 +616,74 @@ void NetworkLinks::ServerSocketClientConnect(QTcpSocket* socket) {
     free.order = ++acceptOrder_;
     free.lastDataTick = platform::tickMs();
     free.delivered = false;
+    free.queued = false;
+    free.counters.clear();
     if (slot > highestAcceptedReader) highestAcceptedReader = slot;
-    PumpEvents();
+    if (sameAddress && !retireTimer_.isActive()) retireTimer_.start();
+    // Bytes that came with the connection.
+    queueAccepted(slot);
 }
 
 void NetworkLinks::ServerSocketClientDisconnect(QTcpSocket* socket) {
     if (!socket) return;
+    const Alive alive = alive_;
     // Only this connection's own line goes: a newer connection from the same address keeps
-    // its line.
+    // its line. What this host already holds of it is read first.
     for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
         Accepted& a = acceptedReaders_[static_cast<std::size_t>(k)];
         if (a.socket != socket) continue;
+        if (serving_) {
+            serveAccepted(k, true);
+            if (!*alive) return;
+        }
         events_.readerLost(a.line);
         clearAccepted(k);
     }
     dropSocket(socket, this);
+}
+
+void NetworkLinks::appendHealth(std::vector<LinkHealth>& out) const {
+    if (mode_ == 0 && outgoingActive_) {
+        for (int k = 1; k <= std::min(highestReaderConnection, kHighestReaderSlot); ++k) {
+            const std::size_t i = static_cast<std::size_t>(k);
+            if (!config_.addressChecked[i]) continue;
+            LinkHealth h;
+            h.name = config_.addresses[i].trimmed() + QLatin1Char(':') +
+                     QString::number(remotePort());
+            const QTcpSocket* s = readerConnections_[i];
+            if (reconnect_[i].pending) {
+                h.state = LinkHealth::State::Reconnecting;
+                const qint64 left = static_cast<qint64>(reconnect_[i].waitMs) -
+                                    platform::ticksSince(reconnect_[i].since);
+                h.nextAttempt = QDateTime::currentDateTime().addMSecs(std::max<qint64>(0, left));
+            } else if (connected(s)) {
+                h.state = LinkHealth::State::Open;
+            } else if (s && s->state() != QAbstractSocket::UnconnectedState) {
+                h.state = LinkHealth::State::Connecting;
+            } else {
+                h.state = LinkHealth::State::Lost;
+            }
+            rows_[i].counters.fill(h);
+            out.push_back(std::move(h));
+        }
+    } else if (mode_ == 2) {
+        if (!listenFailure_.isEmpty()) {
+            LinkHealth h;
+            h.name = QLatin1Char(':') + QString::number(usablePort(config_.listenPort));
+            h.state = LinkHealth::State::PortInUse;
+            out.push_back(std::move(h));
+            return;
+        }
+        for (int k = 1; k <= kHighestAcceptedSlot; ++k) {
+            const Accepted& a = acceptedReaders_[static_cast<std::size_t>(k)];
+            if (!a.socket) continue;
+            LinkHealth h;
+            h.name = a.line;
+            h.state = connected(a.socket) ? LinkHealth::State::Open : LinkHealth::State::Lost;
+            a.counters.fill(h);
+            out.push_back(std::move(h));
+        }
+    }
 }
 
 // -------------------------------------------------------------------------------------------

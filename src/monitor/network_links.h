@@ -5,9 +5,14 @@
 // a silent outgoing connection, and the socket events as far as they serve monitoring (an
 // outgoing connection may be claimed by whoever runs the engine, see MonitorEvents).
 //
-// Everything runs on one thread. Data are never read inside a socket signal: the run
-// loop polls bytesAvailable(). Each connection keeps the bytes of an incomplete last frame and
-// puts them in front of its next read, so frames split or merged by TCP arrive whole, once.
+// Everything runs on one thread, driven by the sockets' signals and timers of its own. Once the
+// run receives (startServing), a connection's readyRead queues it; the queue is served in
+// turn, at most kServeChunk bytes of one connection at a time, so one reader sending as fast
+// as TCP allows cannot starve the others. Each connection keeps the bytes of an incomplete
+// last frame and puts them in front of its next read, so frames split or merged by TCP arrive
+// whole, once. A connection that closes, resets or fails is read to the end of what this host
+// holds before it is dropped. Unread input a connection may hold is capped (kReadBufferCap):
+// beyond it the socket stops reading and TCP holds the sender back.
 //
 // An outgoing connection that the reader resets or closes (or that cannot be made) is made
 // again after 1 s, then 2, 4 and at most 8 s while the attempts bring no data; the 15 s
@@ -18,6 +23,7 @@
 // one from it when the older one has closed, or when it stayed silent for the watchdog's
 // 15 s while the newer one delivers: that is a reader that came back.
 
+#include "monitor/link_health.h"
 #include "monitor/monitor_events.h"
 #include "monitor/proto/frame_assembler.h"
 #include "monitor/proto/tag_record.h"
@@ -26,6 +32,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -47,12 +54,13 @@ public:
     static constexpr int kHighestAcceptedSlot = 64;
     // Input a connection may hold unread; beyond it the socket stops reading and TCP holds the
     // sender back, so a reader that is not served cannot make the program grow without bound.
-    static constexpr qint64 kReadBufferCap = 256 * 1024;
-    // Closing: ten steps of a 50 ms sleep followed by message processing.
-    static constexpr std::uint32_t kCloseStepMs = 50;
-    static constexpr int kCloseSteps = 10;
+    static constexpr qint64 kReadBufferCap = 4 * 1024 * 1024;
+    // Bytes of one connection decoded in one turn of the serving queue.
+    static constexpr qint64 kServeChunk = 64 * 1024;
     // After each of the two setup frames sent on a new outgoing connection.
     static constexpr std::uint32_t kSetupFrameGapMs = 10;
+    // How often the listening side looks for older connections of an address to retire.
+    static constexpr std::uint32_t kRetireCheckMs = 1000;
 
     NetworkLinks(TagRecordSink& sink, MonitorEvents& events);
     ~NetworkLinks() override; // drops every connection without waiting
@@ -61,9 +69,14 @@ public:
 
     // The run's link kind, addresses and ports (taken by the next open).
     void setConfig(const RunConfig& config);
-    // linkMode 0: outgoing connections (waits up to 10 s for them), 2: listening server.
-    // False when the listening port cannot be had (listenFailure() says why).
+    // linkMode 0: outgoing connections (started; outgoingSettled() says when every one has
+    // been made), 2: listening server. False when the listening port cannot be had
+    // (listenFailure() says why).
     bool OpenNetworkLinks(int linkMode);
+    // Every outgoing connection started by the open has been made, or one was claimed.
+    bool outgoingSettled() const { return connectedReaders >= startedConnections || claimed_; }
+    // Called when outgoingSettled() becomes true.
+    void setOnSettled(std::function<void()> fn) { onSettled_ = std::move(fn); }
     // Why the last opening of the listening server failed, for the user; empty when it did not.
     QString listenFailure() const { return listenFailure_; }
     // The listening server of the monitoring runs.
@@ -72,13 +85,18 @@ public:
     void CloseNetworkLinks();
     // One frame to every connected reader of the current link kind; send errors are ignored.
     void WriteNetworkLinks(std::span<const std::uint8_t> frame);
-    // Serves every connection with bytes waiting, the next one after pollCursor first (after
-    // the watchdog, for outgoing ones); each whole frame goes to the report splitter on its
-    // own. False when nothing was read or no whole frame came, otherwise what the splitter
-    // returned for any of them.
-    bool PollNetworkLink(DecodeMode mode, int& pollCursor);
+    // From now on the connections are read as their bytes arrive, each whole frame going to
+    // the report splitter on its own (in `mode`); what they already hold is read first. The
+    // watchdog of the outgoing connections starts here.
+    void startServing(DecodeMode mode);
+    void stopServing();
+    // Called after a turn of the serving queue in which a frame gave a record.
+    void setOnRecords(std::function<void()> fn) { onRecords_ = std::move(fn); }
     // False once the run is to end: frames still read are not decoded.
     void setKeepGoing(std::function<bool()> fn) { keepGoing_ = std::move(fn); }
+    // One entry per outgoing row or accepted reader of the run (and the listening port when
+    // it could not be had).
+    void appendHealth(std::vector<LinkHealth>& out) const;
 
     // Socket events of the outgoing connections.
     void ClientSocket1Connect(QTcpSocket* socket);
@@ -121,6 +139,8 @@ private:
         std::uint64_t order = 0; // later connections have higher numbers
         std::uint32_t lastDataTick = 0;
         bool delivered = false;
+        bool queued = false;
+        LinkCounters counters;
     };
     struct Reconnect {
         bool pending = false;
@@ -128,20 +148,46 @@ private:
         std::uint32_t waitMs = 0;
         int step = 0; // back-off: 1 s << step, at most kReconnectLongestMs
     };
+    // One outgoing row's timers and counters.
+    struct Row {
+        QTimer reconnect; // single shot: the next attempt of a lost connection
+        QTimer watchdog;  // single shot: when the connection would have been silent 15 s
+        bool queued = false;
+        LinkCounters counters;
+    };
+    // A connection waiting for its turn: an outgoing row (accepted == false) or an accepted
+    // slot, and the socket it had when queued.
+    struct Ready {
+        bool accepted = false;
+        int slot = 0;
+        QPointer<QTcpSocket> socket;
+    };
 
     void openOutgoing();
     void openListening();
     void startConnection(int slot);
     void scheduleReconnect(QTcpSocket* socket);
-    // Makes again every lost connection whose wait is over; false when the links went away.
-    bool reconnectDue(const Alive& alive);
+    // The wait of a lost connection is over: it is made again.
+    void reconnectNow(int slot);
+    // The watchdog of an outgoing row: a connection silent for 15 s is dropped and made again.
+    void watchdogFired(int slot);
+    void armWatchdog(int slot, std::uint32_t ms);
+    void noteSettled();
+    // Queues a connection for its turn; serveQueue() serves one chunk of each in turn.
+    void queueOutgoing(int slot);
+    void queueAccepted(int slot);
+    void serveQueue();
+    // Reads one chunk (or everything, `all`) of a connection and decodes it; true when the
+    // connection holds more.
+    bool serveOutgoing(int slot, bool all);
+    bool serveAccepted(int slot, bool all);
     // Older connections of an address that stayed silent while a newer one delivers.
     void retireSuperseded();
     void destroyConnection(int slot);
     void onNewConnection();
     void clearAccepted(int slot);
-    bool readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString& name, DecodeMode mode);
-    bool settleSteps(const Alive& alive);
+    bool readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString& name, qint64 maxBytes,
+                      LinkCounters& counters);
     bool keepGoing() const { return !keepGoing_ || keepGoing_(); }
     int remotePort() const;
 
@@ -157,6 +203,7 @@ private:
     std::array<std::uint32_t, kReaderSlots> lastDataTick_{};
     std::array<StreamCarry, kReaderSlots> outgoingCarry_{};
     std::array<Reconnect, kReaderSlots> reconnect_{};
+    std::array<Row, kReaderSlots> rows_;
     // Between opening and closing the outgoing connections of a run.
     bool outgoingActive_ = false;
     QString listenFailure_;
@@ -167,6 +214,15 @@ private:
     std::vector<QPointer<QTcpSocket>> acceptedAll_;
     int refusedAccepts_ = 0;
     std::function<bool()> keepGoing_;
+    std::function<void()> onSettled_;
+    std::function<void()> onRecords_;
+    bool serving_ = false;
+    DecodeMode decodeMode_ = DecodeMode::Live;
+    std::vector<Ready> ready_;
+    bool servePosted_ = false;
+    bool recordsInTurn_ = false;
+    QTimer retireTimer_;
+    QTimer serveTimer_;
     Alive alive_ = std::make_shared<bool>(true);
 };
 

@@ -17,8 +17,7 @@ const QString kLineSettings = QStringLiteral("115200,n,8,1");
 
 } // namespace
 
-SerialLinks::SerialLinks(FrameHandler onFrame, Pump pump)
-    : onFrame_(std::move(onFrame)), pump_(std::move(pump)) {
+SerialLinks::SerialLinks(FrameHandler onFrame) : onFrame_(std::move(onFrame)) {
     for (int n = 1; n < kSlotCount; ++n) {
         Slot& s = slots_[static_cast<std::size_t>(n)];
         s.assembler =
@@ -97,8 +96,21 @@ bool SerialLinks::usable(int n) const {
     return s.open && s.handle && s.handle->isOpen();
 }
 
-void SerialLinks::pump() {
-    if (pump_) pump_();
+LinkCounters& SerialLinks::counters(int n) {
+    return slots_[static_cast<std::size_t>(n >= 1 && n < kSlotCount ? n : 0)].counters;
+}
+
+void SerialLinks::appendHealth(std::vector<LinkHealth>& out) const {
+    for (int n = 1; n <= kHighestPort; ++n) {
+        const Slot& s = slots_[static_cast<std::size_t>(n)];
+        if (!s.wanted) continue;
+        LinkHealth h;
+        h.name = QStringLiteral("COM") + QString::number(n);
+        h.state = usable(n) ? LinkHealth::State::Open : LinkHealth::State::Lost;
+        s.counters.fill(h);
+        h.bytesDiscarded = s.purged;
+        out.push_back(std::move(h));
+    }
 }
 
 void SerialLinks::OpenSerialLinks() {
@@ -113,6 +125,7 @@ void SerialLinks::OpenSerialLinks() {
         s.wanted = false;
         s.lost = 0;
         s.reopened = 0;
+        s.counters.clear();
     }
 
     for (int n = 1; n <= kHighestPort; ++n) {
@@ -234,12 +247,7 @@ void SerialLinks::WriteSerialLinks(std::span<const std::uint8_t> frame) {
         Slot& s = slots_[static_cast<std::size_t>(n)];
         s.handle->purge(platform::Purge::Both);
         s.inbox.clear();
-        pump();
-        // A nested handler may not close ports, but a vanished device closes nothing either:
-        // look again before writing.
-        if (!usable(n)) continue;
         s.handle->write(frame);
-        pump();
     }
 }
 
@@ -279,9 +287,52 @@ std::size_t SerialLinks::drain(int n) {
 }
 
 void SerialLinks::onReadable(int n) {
-    if (drain(n) > 0 || !usable(n)) return;
+    const std::size_t read = drain(n);
+    // A device that hung up was closed by the drain; what it held before is delivered too.
+    if (delivering_) deliver(n);
+    if (read > 0 || !usable(n)) return;
     Slot& s = slots_[static_cast<std::size_t>(n)];
     if (s.notifier && ++s.emptyWakeups > kMaxEmptyWakeups) s.notifier->setEnabled(false);
+}
+
+void SerialLinks::startDelivering(DecodeMode mode) {
+    pollMode_ = mode;
+    delivering_ = true;
+    for (int n = 1; n <= kHighestPort; ++n) deliver(n);
+}
+
+void SerialLinks::drainResting() {
+    for (int n = 1; n <= kHighestPort; ++n) {
+        Slot& s = slots_[static_cast<std::size_t>(n)];
+        if (!usable(n) || !s.notifier || s.notifier->isEnabled()) continue;
+        drain(n);
+        if (delivering_) deliver(n);
+    }
+}
+
+bool SerialLinks::deliver(int n) {
+    Slot& s = slots_[static_cast<std::size_t>(n)];
+    if (s.resetPending) {
+        s.assembler->reset();
+        s.resetPending = false;
+    }
+    // A partial frame from the previous bytes of this port is kept and completed by these;
+    // only one silent for too long is dropped (the reader was reset in the middle).
+    s.assembler->expire(platform::tickMs());
+    if (s.inbox.empty()) return false;
+    // Taken out first: a handler further on may read the ports again, appending to a fresh
+    // inbox.
+    std::vector<std::uint8_t> bytes;
+    bytes.swap(s.inbox);
+    s.frameDone = false;
+    s.assembler->feed(bytes, platform::tickMs());
+    const bool result = s.frameDone ? s.frameResult : true;
+    // The buffer goes back for the next read when nothing came meanwhile.
+    if (s.inbox.empty()) {
+        bytes.clear();
+        s.inbox.swap(bytes);
+    }
+    return result;
 }
 
 void SerialLinks::drainSerialPorts() {
@@ -313,7 +364,6 @@ bool SerialLinks::PollSerialLink(DecodeMode mode, int& pollCursor) {
     };
     // Nothing held: wait a little for the next bytes, as a visit of a port always did.
     for (int attempt = 0; attempt < timing::kSerialPollAttempts; ++attempt) {
-        pump();
         drainSerialPorts();
         if (anything() || !keepGoing()) break;
         platform::sleepMs(timing::kSerialPollSleepMs);
@@ -326,22 +376,11 @@ bool SerialLinks::PollSerialLink(DecodeMode mode, int& pollCursor) {
         Slot& s = slots_[static_cast<std::size_t>(n)];
         // A port lost in this poll still hands on what it had read.
         if (!usable(n) && s.inbox.empty()) continue;
-        if (s.resetPending) {
-            s.assembler->reset();
-            s.resetPending = false;
-        }
-        // A partial frame from the previous poll of this port is kept and completed by this
-        // one; only one silent for too long is dropped (the reader was reset in the middle).
-        s.assembler->expire(platform::tickMs());
-        if (s.inbox.empty()) continue;
-        // Taken out first: while the frames are handled the window processes its events, and
-        // the notifier appends what arrives meanwhile to a fresh inbox.
-        std::vector<std::uint8_t> bytes;
-        bytes.swap(s.inbox);
+        const bool any = !s.inbox.empty();
+        const bool r = deliver(n);
+        if (!any) continue;
         received = true;
-        s.frameDone = false;
-        s.assembler->feed(bytes, platform::tickMs());
-        result = s.frameDone ? s.frameResult : true;
+        result = r;
     }
     return received && result;
 }

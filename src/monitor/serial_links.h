@@ -3,17 +3,21 @@
 // its start, restored and closed at its end.
 //
 // Every open port is drained as its bytes arrive: a socket notifier per descriptor reads what
-// the driver holds into the port's inbox whenever the event loop runs, so a full
-// line never overflows the driver's queue while the window is busy, and a silent port costs
-// nothing. A poll takes the inboxes of all ports (the rotating cursor only says which comes
-// first), assembles them and delivers every complete frame. Only a flood no line can deliver
-// (more than kMaxBufferedInput bytes held unassembled) is thrown away, and it is counted.
+// the driver holds into the port's inbox whenever the event loop runs, so a full line never
+// overflows the driver's queue while the window is busy, and a silent port costs nothing.
+// While a run delivers (startDelivering), the notifier assembles what it read at once and
+// hands on every complete frame; before that the bytes wait in the inbox. Only a flood no line
+// can deliver (more than kMaxBufferedInput bytes held unassembled) is thrown away, and it is
+// counted. A poll (PollSerialLink) does the same for every port at once, for callers without
+// an event loop of their own.
 //
 // A port whose device goes away during the run (a USB adapter pulled: the device hangs up or
-// fails) is closed, and about once a second the polls look for its device again; when the
+// fails) is closed after what it held was read, and about once a second the run (or a poll)
+// looks for its device again; when the
 // map entry's device is there and opens, the port is configured and read as at Start. A
 // checked port that did not open at Start is looked for the same way.
 
+#include "monitor/link_health.h"
 #include "monitor/proto/frame_assembler.h"
 #include "monitor/proto/tag_record.h"
 #include "platform/serial_port.h"
@@ -46,12 +50,10 @@ public:
     // the port number as two digits; returns what the report splitter returned.
     using FrameHandler = std::function<bool(DecodeMode mode, std::string_view portName,
                                             std::span<const std::uint8_t> frame)>;
-    // "Let the window process its messages."
-    using Pump = std::function<void()>;
     // False once the run is to end: the frames still held are not delivered.
     using KeepGoing = std::function<bool()>;
 
-    explicit SerialLinks(FrameHandler onFrame, Pump pump = {});
+    explicit SerialLinks(FrameHandler onFrame);
     ~SerialLinks();
     SerialLinks(const SerialLinks&) = delete;
     SerialLinks& operator=(const SerialLinks&) = delete;
@@ -71,8 +73,8 @@ public:
     void WriteSerialLinks(std::span<const std::uint8_t> frame);
     // Delivers the complete frames received on every open port, starting with the next open
     // port after pollCursor (which it advances). While nothing has arrived on any port it
-    // waits up to timing::kSerialPollAttempts steps of timing::kSerialPollSleepMs, letting the
-    // window process its messages. False when no port is open or nothing was received;
+    // waits up to timing::kSerialPollAttempts steps of timing::kSerialPollSleepMs, reading the
+    // ports meanwhile. False when no port is open or nothing was received;
     // otherwise true, or the handler's result for the last frame completed.
     bool PollSerialLink(DecodeMode mode, int& pollCursor);
     // Reads what the driver holds on every open port into its inbox (what the notifiers do).
@@ -81,6 +83,19 @@ public:
     // there at Start); the polls call it about once a second. The count opened.
     int reopenLostPorts();
     void setKeepGoing(KeepGoing fn) { keepGoing_ = std::move(fn); }
+
+    // From now on every notification delivers the complete frames it read, in `mode`; what
+    // the inboxes already hold is delivered first.
+    void startDelivering(DecodeMode mode);
+    void stopDelivering() { delivering_ = false; }
+    bool delivering() const { return delivering_; }
+    // Ports whose notifier rests (it found nothing several times) are read once more.
+    void drainResting();
+
+    // The counters of port n's records (the frame handler counts into them).
+    LinkCounters& counters(int n);
+    // One entry per port checked for the run: "COM3", open or lost, its counters.
+    void appendHealth(std::vector<LinkHealth>& out) const;
 
     // The number of the highest port opened in this run, 0 when none.
     int highestSerialPort() const { return highestSerialPort_; }
@@ -126,11 +141,14 @@ private:
         bool viaMap = false;
         int lost = 0;
         int reopened = 0;
+        LinkCounters counters;
     };
 
     bool usable(int n) const;
     bool keepGoing() const { return !keepGoing_ || keepGoing_(); }
-    void pump();
+    // Assembles what port n's inbox holds and delivers every complete frame; false when the
+    // inbox was empty, else the handler's result for the last frame (true when none ended).
+    bool deliver(int n);
     void closeSlot(Slot& s);
     // Opens and configures port n on its device; false leaves the slot closed.
     bool openSlot(int n, const QString& devicePath);
@@ -143,7 +161,7 @@ private:
     static constexpr int kMaxEmptyWakeups = 3;
 
     FrameHandler onFrame_;
-    Pump pump_;
+    bool delivering_ = false;
     KeepGoing keepGoing_;
     std::array<Slot, kSlotCount> slots_;
     std::uint64_t purgedTotal_ = 0;

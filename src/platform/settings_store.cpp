@@ -1,6 +1,7 @@
 #include "platform/settings_store.h"
 
 #include "platform/files.h"
+#include "platform/settings_text.h"
 
 #include <QDir>
 #include <QFile>
@@ -189,7 +190,30 @@ std::optional<SettingsStore> SettingsStore::openAt(const QString& path, bool cre
 }
 
 SettingsStore::SettingsStore(std::unique_ptr<QSettings> settings, const FileStamp& seen)
-    : settings_(std::move(settings)), seen_(seen) {}
+    : settings_(std::move(settings)), seen_(seen) {
+    readLiterals();
+}
+
+// The values of the file as it is now that the INI reader reads otherwise than they stand,
+// each kept only when the reader's reading of it has the same cut (a list of as many items, or
+// no list): a line the reader did not read as found here is left to the reader.
+void SettingsStore::readLiterals() const {
+    literals_.clear();
+    QFile file(settings_->fileName());
+    if (!file.open(QIODevice::ReadOnly)) return;
+    const QByteArray bytes = file.read(kSettingsFileLimit);
+    const auto found = literalSettingsValues(bytes);
+    for (auto it = found.begin(); it != found.end(); ++it) {
+        const QVariant reading = settings_->value(it.key());
+        if (!reading.isValid()) continue;
+        const bool list = reading.typeId() == QMetaType::QStringList ||
+                          reading.typeId() == QMetaType::QVariantList;
+        if (list != (it->listItems > 0)) continue;
+        if (list && reading.toList().size() != it->listItems) continue;
+        literals_.insert(it.key(), Literal{it->text, reading});
+    }
+}
+
 SettingsStore::SettingsStore(SettingsStore&&) noexcept = default;
 SettingsStore& SettingsStore::operator=(SettingsStore&& other) noexcept {
     if (this != &other) {
@@ -198,6 +222,7 @@ SettingsStore& SettingsStore::operator=(SettingsStore&& other) noexcept {
         seen_ = other.seen_;
         pending_ = std::move(other.pending_);
         held_ = other.held_;
+        literals_ = std::move(other.literals_);
     }
     return *this;
 }
@@ -226,7 +251,17 @@ QVariant SettingsStore::valueOf(const QString& name) const {
     if (name.isEmpty()) return {};
     const auto it = pending_.find(name);
     if (it != pending_.end()) return *it;
-    return settings_->value(name);
+    QVariant reading = settings_->value(name);
+    auto literal = literals_.find(name);
+    if (literal != literals_.end() && literal->reading == reading) return literal->text;
+    // A list the store has not found in the file: the reading came from a later state of the
+    // file (another store of it in this program wrote it), which is read for its lines again.
+    if (reading.typeId() == QMetaType::QStringList || reading.typeId() == QMetaType::QVariantList) {
+        readLiterals();
+        literal = literals_.find(name);
+        if (literal != literals_.end() && literal->reading == reading) return literal->text;
+    }
+    return reading;
 }
 
 namespace {
@@ -258,6 +293,7 @@ int SettingsStore::readInteger(const QString& name) const {
 
 QString SettingsStore::readString(const QString& name) const {
     const QVariant v = valueOf(name);
+    // A list here is one whose line was not found as the reader read it (not met in practice).
     if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(QStringLiteral(", "));
     return v.toString();
 }
@@ -294,6 +330,14 @@ bool SettingsStore::commit() {
                      qPrintable(QDir::toNativeSeparators(path)), *was);
         std::fflush(stderr);
     }
+    // The INI writer rewrites the whole file from its reading of it: a value it reads otherwise
+    // than it stands (a hand-typed comma, a stray quote) is written as the text it is read as,
+    // in the format's form, so that it goes on reading the same. The reading is brought up to
+    // the file first, in case another program changed it.
+    settings_->sync();
+    readLiterals();
+    for (auto it = literals_.begin(); it != literals_.end(); ++it)
+        if (!writes.contains(it.key())) settings_->setValue(it.key(), it->text);
     for (auto it = writes.begin(); it != writes.end(); ++it) {
         if (it->isValid())
             settings_->setValue(it.key(), *it);
@@ -307,6 +351,7 @@ bool SettingsStore::commit() {
         refusals().remember(settings_->fileName(), now);
     if (settings_->status() != QSettings::NoError) return false;
     seen_ = now;
+    readLiterals();
     return true;
 }
 

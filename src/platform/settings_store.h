@@ -3,6 +3,7 @@
 // the top level of the file ([General]) under their own names ("PAGE", "COM12", ...).
 
 #include <QDateTime>
+#include <QHash>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -55,7 +56,10 @@ public:
     // A 32-bit signed decimal number; anything else, or a missing value, raises
     // SettingsTypeError.
     int readInteger(const QString& name) const;
-    // The value as text; a missing value reads as an empty text.
+    // The value as text; a missing value reads as an empty text. A value is read as it stands
+    // in the file, commas, blanks and quotes within it included (settings_text.h): a value in
+    // the INI format's form (no quote, or the whole value in one pair of quotes; everything
+    // this program writes) as the format reads it, any other as it stands on its line.
     QString readString(const QString& name) const;
     // Stored as a number: 0 is false, any other number true; not a number raises
     // SettingsTypeError.
@@ -92,12 +96,21 @@ private:
     bool stage(const QString& name, const QVariant& value);
     QVariant valueOf(const QString& name) const;
     bool mayWrite();
+    void readLiterals() const;
 
     std::unique_ptr<QSettings> settings_;
     FileStamp seen_; // the file as this store last read or wrote it
     // Writes not yet in the file; an invalid value is a removal.
     QMap<QString, QVariant> pending_;
     bool held_ = false;
+    // Values the INI reader reads otherwise than they stand in the file (settings_text.h): the
+    // text as it stands, and the reader's reading it stands for (a later write through another
+    // store of the same file changes that reading, and the text no longer counts).
+    struct Literal {
+        QString text;
+        QVariant reading;
+    };
+    mutable QHash<QString, Literal> literals_;
 };
 
 } // namespace kelta::platform

@@ -8,6 +8,7 @@
 #include "reader-sim/sim_host.h"
 #include "reader/reader_link.h"
 #include "support/test_env.h"
+#include "support/waits.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -54,7 +55,8 @@ protected:
             w().btnStart->click();
         });
         timer.start(5);
-        w().btnStart->click(); // the run loop lives inside this click
+        w().btnStart->click(); // returns at once; the run goes on in the event loop
+        EXPECT_TRUE(kelta::test::waitFor([&] { return !w().runController->runActive(); }));
     }
 
     QTemporaryDir dir;
@@ -109,11 +111,14 @@ TEST_F(WiredWindow, ClosingDuringARunEndsTheRunAndWritesTheSelection) {
     w().chkCOM06->setChecked(true);
     w().lvSel->addItem("0000000000000ABC");
 
-    QTimer::singleShot(300, window.get(), [this] { w().close(); });
-    w().btnStart->click(); // returns once the run has ended
+    w().btnStart->click(); // returns at once
+    EXPECT_TRUE(w().runController->runActive());
+    ASSERT_TRUE(kelta::test::waitFor([&] { return w().runController->passCount() > 0; }));
+    // The close ends the run with its end steps before the window goes.
+    w().close();
     EXPECT_FALSE(w().runController->runActive());
-    // The close held back by the run comes once the run's end steps are done.
-    EXPECT_TRUE(SimHost::waitUntil([&] { return !w().isVisible(); }, 2000));
+    EXPECT_FALSE(w().isVisible());
+    EXPECT_FALSE(w().runController->serialLinks().isOpen(6));
     EXPECT_TRUE(QFile::exists(kelta::monitor::TagTables::selectionFilePath()));
 }
 

@@ -2,6 +2,8 @@
 // The collector program run by the tests: started with options, its standard error collected,
 // stopped by a signal; and the files it writes.
 
+#include "support/waits.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QString>
@@ -10,12 +12,6 @@
 #include <csignal>
 
 namespace kelta::test {
-
-inline QStringList fileLines(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
 
 inline QByteArray fileBytes(const QString& path) {
     QFile f(path);

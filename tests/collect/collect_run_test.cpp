@@ -127,6 +127,7 @@ TEST_F(CollectRun, WindowAndCollectorWriteTheSameFiles) {
         });
         timer.start();
         window->btnStart->click();
+        ASSERT_TRUE(kelta::test::waitFor([&] { return stopped; }));
         ASSERT_EQ(phase, 2);
     }
 
@@ -354,6 +355,7 @@ TEST_F(CollectRun, WindowPublishesEveryRecord) {
     });
     timer.start();
     window->btnStart->click();
+    ASSERT_TRUE(kelta::test::waitFor([&] { return stopped; }));
     ASSERT_EQ(sub.count(), frames.size());
     std::map<std::string, int> perTopic;
     for (const auto& m : sub.messages()) {

@@ -7,8 +7,8 @@
 #include "monitor/tag_store.h"
 #include "reader-sim/sim_host.h"
 #include "support/test_env.h"
+#include "support/waits.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QTcpServer>
@@ -18,20 +18,6 @@
 #include <gtest/gtest.h>
 
 namespace kelta::test {
-
-inline QStringList fileLines(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-inline quint16 freePort() {
-    QTcpServer s;
-    if (!s.listen(QHostAddress(QHostAddress::LocalHost), 0)) return 0;
-    const quint16 p = s.serverPort();
-    s.close();
-    return p;
-}
 
 // `Events` is the MonitorEvents the test records with; time is scaled down to 1/20.
 template <class Events> class EngineFixture : public ::testing::Test {
@@ -59,21 +45,22 @@ protected:
         return c;
     }
 
-    // Runs the engine; every 5 ms of the loop `during` is asked, and the run is stopped when
-    // it says so (true returned) or after timeoutMs (false).
+    // Starts a run as a program without a window does and lets the event loop run until
+    // `during` says so (true returned; it is asked only once the run receives) or timeoutMs
+    // have passed (false); the run is stopped then.
     bool runUntil(const RunConfig& c, const std::function<bool()>& during, int timeoutMs = 15000) {
         bool asked = false;
-        QElapsedTimer clock;
-        clock.start();
-        QTimer timer;
-        timer.setInterval(5);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (engine.stopRequested() || engine.passCount() == 0) return;
-            asked = during();
-            if (asked || clock.elapsed() > timeoutMs) engine.stop();
-        });
-        timer.start();
-        engine.run(c);
+        engine.prepareStore(c);
+        if (engine.start(c)) {
+            waitFor(
+                [&] {
+                    if (!engine.receiving() || engine.passCount() == 0) return !engine.running();
+                    asked = during();
+                    return asked;
+                },
+                timeoutMs);
+            engine.stop();
+        }
         EXPECT_FALSE(engine.running());
         return asked;
     }

@@ -7,6 +7,7 @@
 #include "monitor/monitor_engine.h"
 #include "monitor/tag_store.h"
 #include "support/report_frames.h"
+#include "support/waits.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -22,11 +23,8 @@ using kelta::monitor::MonitorEvents;
 using kelta::monitor::RunConfig;
 using kelta::monitor::TagStore;
 
-QStringList fileLines(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
+using kelta::test::fileLines;
+
 
 // A line without its last two fields (the date and time it was written).
 QString undated(const QString& line) {
@@ -51,7 +49,8 @@ void feedAndStop(kelta::test::PtyPair& pty, const kelta::sim::Bytes& stream,
         }
     });
     timer.start();
-    start();
+    start(); // returns at once; the run goes on in the event loop until `stop`
+    EXPECT_TRUE(kelta::test::waitFor([&] { return stopped; }));
 }
 
 TEST(EngineAndWindow, SameReportsGiveTheSameAutoSaveLinesAndRows) {
@@ -93,7 +92,10 @@ TEST(EngineAndWindow, SameReportsGiveTheSameAutoSaveLinesAndRows) {
         feedAndStop(
             com.pty(), stream, [&] { return engine.passCount(); },
             [&] { return store.acceptedRecordCount() >= frames.size(); }, [&] { engine.stop(); },
-            [&] { engine.run(c); });
+            [&] {
+                engine.prepareStore(c);
+                engine.start(c);
+            });
     }
     ASSERT_EQ(store.acceptedRecordCount(), frames.size());
 

@@ -10,6 +10,7 @@
 #include "reader/link_state.h"
 #include "reader/reader_link.h"
 #include "support/test_env.h"
+#include "support/waits.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -36,14 +37,7 @@ inline QString loopback(int n) {
     return QStringLiteral("127.0.0.%1").arg(n);
 }
 
-// A port free on 127.0.0.1 at the moment of asking.
-inline quint16 freePort() {
-    QTcpServer s;
-    if (!s.listen(QHostAddress(QHostAddress::LocalHost), 0)) return 0;
-    const quint16 p = s.serverPort();
-    s.close();
-    return p;
-}
+using kelta::test::freePort;
 
 inline std::vector<Bytes> framesWithCode(ReaderSim& r, std::uint16_t code) {
     std::vector<Bytes> out;
@@ -99,7 +93,7 @@ protected:
 
     struct RunResult {
         bool stopAsked = false;
-        qint64 firstPassMs = -1; // from the click to the first loop pass
+        qint64 firstPassMs = -1; // from the click to the first status of the run
     };
 
     // Clicks Start on the active link page; every 5 ms of the run, `during` is asked and the
@@ -123,8 +117,9 @@ protected:
             w().btnStart->click();
         });
         timer.start();
+        // Start returns at once; the run goes on in the event loop until Stop.
         w().btnStart->click();
-        EXPECT_FALSE(ctl->runActive());
+        EXPECT_TRUE(kelta::test::waitFor([&] { return !ctl->runActive(); }));
         return result;
     }
 

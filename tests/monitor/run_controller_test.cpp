@@ -9,6 +9,7 @@
 #include "reader/link_state.h"
 #include "reader/reader_link.h"
 #include "support/test_env.h"
+#include "support/waits.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,6 +25,8 @@
 
 namespace {
 
+using kelta::test::fileLines;
+
 using kelta::monitor::RunController;
 using kelta::monitor::TagTables;
 using kelta::sim::ReaderConfig;
@@ -34,11 +37,6 @@ using Bytes = std::vector<std::uint8_t>;
 const QString kUidA = QStringLiteral("0000000000001234");
 const QString kUidNever = QStringLiteral("0000000000009999");
 
-QStringList fileLines(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
 
 std::vector<Bytes> framesWithCode(ReaderSim& r, std::uint16_t code) {
     std::vector<Bytes> out;
@@ -95,8 +93,7 @@ protected:
         std::uint64_t passAtStop = 0;
     };
 
-    // Clicks `button`: the run loop runs inside that click, so this returns when the run has
-    // ended. Every 5 ms while the run is on and Stop can be clicked, `during` is asked; when it
+    // Clicks `button` (the click returns at once) and waits for the run to end. Every 5 ms while the run is on and Stop can be clicked, `during` is asked; when it
     // says so (or after timeoutMs) `stop` runs (by default a click on Stop).
     RunResult run(QPushButton* button, const std::function<bool()>& during, int timeoutMs = 15000,
                   std::function<void()> stop = {}) {
@@ -119,8 +116,9 @@ protected:
                 w().btnStart->click();
         });
         timer.start();
+        // Start returns at once; the run goes on in the event loop until it ends.
         button->click();
-        EXPECT_FALSE(ctl->runActive());
+        EXPECT_TRUE(kelta::test::waitFor([&] { return !ctl->runActive(); }));
         return result;
     }
 
@@ -464,17 +462,18 @@ TEST_F(RunTest, ClosingTheWindowDuringARunEndsTheRunFirst) {
     addReader(7, 1, 30);
     w().lvSel->addItem(kUidA);
     w().chbAutoSave->setChecked(true);
-    bool closeRefused = false;
+    bool closed = false;
     const auto res = run(
         w().btnStart, [&] { return tables->acceptedRecordCount() >= 3; }, 15000,
-        [&] { closeRefused = !w().close(); });
+        [&] { closed = w().close(); });
     ASSERT_TRUE(res.stopAsked);
-    EXPECT_TRUE(closeRefused); // refused while the loop was still below the close
+    // The close ends the run with its end steps first, and goes through at once.
+    EXPECT_TRUE(closed);
     expectIdleWindow();
+    for (int p = 1; p <= 32; ++p) EXPECT_FALSE(ctl->serialLinks().isOpen(p)) << p;
     EXPECT_FALSE(tables->autoSaveFile().isOpen());
     EXPECT_EQ(fileLines(TagTables::selectionFilePath()), QStringList{kUidA});
-    // The close comes once the run has ended.
-    EXPECT_TRUE(SimHost::waitUntil([&] { return !w().isVisible(); }, 2000));
+    EXPECT_FALSE(w().isVisible());
 }
 
 } // namespace

@@ -1,9 +1,12 @@
 #include "platform/settings_store.h"
+#include "support/settings_values.h"
 #include "support/test_env.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <gtest/gtest.h>
+#include <iterator>
 
 using kelta::platform::SettingsStore;
 using kelta::platform::SettingsTypeError;
@@ -331,6 +334,128 @@ TEST(SettingsStore, AValueWithoutANameIsIgnored) {
     EXPECT_EQ(names, QStringList{"COM1"});
     EXPECT_FALSE(store->hasValue("PAGE"));
     EXPECT_EQ(store->readInteger("COM1"), 1);
+}
+
+namespace {
+
+QByteArray lineOf(int n, const QByteArray& text) {
+    return "V" + QByteArray::number(n) + "=" + text + "\n";
+}
+
+} // namespace
+
+// A value typed by hand with a comma, blanks around it or quotes inside is read as it stands,
+// not cut into a list at the comma and joined again with ", "; and a write of any other value,
+// which rewrites the whole file, leaves it as it is read.
+TEST(SettingsStore, ATextValueIsReadAsItStandsInTheFile) {
+    const auto cases = kelta::test::settingsValueCases();
+    const QString path = freshPath("typed.ini");
+    QByteArray text = "[General]\nPAGE=1\n";
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        if (!cases[i].typed.isEmpty()) text += lineOf(static_cast<int>(i), cases[i].typed);
+    writeFile(path, text);
+    const auto expectValues = [&](const SettingsStore& store, const char* when) {
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            if (cases[i].typed.isEmpty()) continue;
+            const QString name = "V" + QString::number(i);
+            EXPECT_TRUE(store.hasValue(name)) << when << " " << cases[i].typed.constData();
+            EXPECT_EQ(store.readString(name).toStdString(), cases[i].value.toStdString())
+                << when << " " << cases[i].typed.constData();
+        }
+    };
+    {
+        auto store = SettingsStore::openAt(path, false);
+        ASSERT_TRUE(store);
+        expectValues(*store, "as typed");
+        EXPECT_THROW(store->readInteger("V3"), SettingsTypeError) << "a,b,c is no number";
+        ASSERT_TRUE(store->writeInteger("PAGE", 2));
+        expectValues(*store, "after a write");
+    }
+    EXPECT_NE(fileText(path), text) << "the file was rewritten";
+    auto again = SettingsStore::openAt(path, false);
+    ASSERT_TRUE(again);
+    expectValues(*again, "read again");
+    EXPECT_EQ(again->readInteger("PAGE"), 2);
+}
+
+// Every value the store writes reads back as it was, whatever it holds; and a value in the
+// form the INI writer gives (quoted or not) reads as the INI reader has always read it.
+TEST(SettingsStore, EveryWrittenValueReadsBackAsWritten) {
+    const auto cases = kelta::test::settingsValueCases();
+    const QString path = freshPath("written.ini");
+    {
+        auto store = SettingsStore::openAt(path, true);
+        ASSERT_TRUE(store);
+        store->holdWrites();
+        for (std::size_t i = 0; i < cases.size(); ++i)
+            ASSERT_TRUE(store->writeString("V" + QString::number(i), cases[i].value));
+        ASSERT_TRUE(store->commit());
+    }
+    auto back = SettingsStore::openAt(path, false);
+    ASSERT_TRUE(back);
+    QSettings reader(path, QSettings::IniFormat);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const QString name = "V" + QString::number(i);
+        EXPECT_EQ(back->readString(name).toStdString(), cases[i].value.toStdString())
+            << qPrintable(cases[i].value);
+        EXPECT_EQ(reader.value(name).toString().toStdString(), cases[i].value.toStdString())
+            << qPrintable(cases[i].value);
+    }
+
+    // Lines as the INI writer wrote them before this store read values as they stand.
+    const struct {
+        QByteArray line;
+        const char* value;
+    } written[] = {
+        {"\"/data/site A,line 2.csv\"", "/data/site A,line 2.csv"},
+        {"\" x \"", " x "},
+        {"say \\\"hi\\\"", "say \"hi\""},
+        {"\"say \\\"hi\\\", now\"", "say \"hi\", now"},
+        {"C:\\\\data\\\\x.csv", "C:\\data\\x.csv"},
+        {"\"a;b\"", "a;b"},
+        {"\"a=b\"", "a=b"},
+        {"@@x", "@x"},
+        {"\\t1", "\t1"},
+        {"\\x65e5\\x5fd7", "日志"},
+        {"plain ", "plain"},
+        {"", ""},
+    };
+    QByteArray text = "[General]\n";
+    for (std::size_t i = 0; i < std::size(written); ++i)
+        text += lineOf(static_cast<int>(i), written[i].line);
+    writeFile(path, text);
+    auto old = SettingsStore::openAt(path, false);
+    ASSERT_TRUE(old);
+    for (std::size_t i = 0; i < std::size(written); ++i)
+        EXPECT_EQ(old->readString("V" + QString::number(i)).toStdString(), written[i].value)
+            << written[i].line.constData();
+}
+
+// Another store of the same file in this program writes a value read as it stands here: this
+// store reads what was written.
+TEST(SettingsStore, AValueAsItStandsGivesWayToALaterWrite) {
+    const QString path = freshPath("two.ini");
+    writeFile(path, "[General]\nIP3=a,b,c\nIP4=d, e\n");
+    auto a = SettingsStore::openAt(path, false);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->readString("IP3").toStdString(), "a,b,c");
+    {
+        auto b = SettingsStore::openAt(path, false);
+        ASSERT_TRUE(b);
+        ASSERT_TRUE(b->writeString("IP3", "x,y"));
+    }
+    EXPECT_EQ(a->readString("IP3").toStdString(), "x,y");
+    EXPECT_EQ(a->readString("IP4").toStdString(), "d, e");
+    // Another program adds a typed value; a write of this store keeps it as it stands.
+    writeFile(path, fileText(path) + "IP5=f,g\n");
+    ASSERT_TRUE(a->writeString("IP6", "h"));
+    EXPECT_EQ(a->readString("IP5").toStdString(), "f,g");
+    auto c = SettingsStore::openAt(path, false);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->readString("IP3").toStdString(), "x,y");
+    EXPECT_EQ(c->readString("IP4").toStdString(), "d, e");
+    EXPECT_EQ(c->readString("IP5").toStdString(), "f,g");
+    EXPECT_EQ(c->readString("IP6").toStdString(), "h");
 }
 
 namespace {
