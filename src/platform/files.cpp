@@ -247,6 +247,7 @@ AppendFile& AppendFile::operator=(AppendFile&& o) noexcept {
         unsynced_ = std::exchange(o.unsynced_, false);
         syncedAtMs_ = o.syncedAtMs_;
         syncs_ = o.syncs_;
+        syncClock_ = std::move(o.syncClock_);
         o.syncTimer_.reset(); // its timer calls the moved-from object: this one makes its own
         syncTimer_.reset();
         rotation_ = o.rotation_;
@@ -318,12 +319,16 @@ QDateTime AppendFile::clockNow() const {
     return clock_ ? clock_() : QDateTime::currentDateTime();
 }
 
+std::int64_t AppendFile::syncNowMs() const {
+    return syncClock_ ? syncClock_() : steadyMs();
+}
+
 void AppendFile::sync() {
     if (!unsynced_ || fd_ < 0) return;
     // A file that cannot be flushed (a device, a pipe) says so here; its writes still count.
     [[maybe_unused]] const int rc = ::fdatasync(fd_);
     unsynced_ = false;
-    syncedAtMs_ = steadyMs();
+    syncedAtMs_ = syncNowMs();
     ++syncs_;
     if (syncTimer_) syncTimer_->stop();
 }
@@ -347,7 +352,9 @@ void AppendFile::written(qint64 bytes) {
     if (!firstWrite_.isValid()) firstWrite_ = lastWrite_;
     if (syncMs_ <= 0) return;
     unsynced_ = true;
-    const std::int64_t since = steadyMs() - syncedAtMs_;
+    // The first write of the file's life is flushed at once: nothing was flushed before it.
+    const std::int64_t since =
+        syncedAtMs_ == kNeverSynced ? std::int64_t{syncMs_} : syncNowMs() - syncedAtMs_;
     if (since >= syncMs_)
         sync();
     else

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -109,6 +110,9 @@ public:
     bool syncPending() const { return unsynced_; } // written since the last flush
     void sync();                                   // flushes now what is not yet on disk
     std::uint64_t syncCount() const { return syncs_; }
+    // The monotonic milliseconds the flush interval is measured in (the steady clock by
+    // default); the timer of a pause still runs on the event loop's time.
+    void setSyncClock(std::function<std::int64_t()> ms) { syncClock_ = std::move(ms); }
 
     // Rotation. The time of a write (for the day rule and the name of a rotated file) is the
     // clock's, the system's local time by default.
@@ -146,6 +150,7 @@ private:
     void written(qint64 bytes);
     void armSyncTimer(std::int64_t inMs);
     QDateTime clockNow() const;
+    std::int64_t syncNowMs() const;
 
     QString path_;
     int fd_ = -1;
@@ -158,7 +163,9 @@ private:
 
     int syncMs_ = defaultSyncIntervalMs();
     bool unsynced_ = false;
-    std::int64_t syncedAtMs_ = 0;
+    static constexpr std::int64_t kNeverSynced = std::numeric_limits<std::int64_t>::min();
+    std::int64_t syncedAtMs_ = kNeverSynced;
+    std::function<std::int64_t()> syncClock_;
     std::uint64_t syncs_ = 0;
     std::unique_ptr<QTimer> syncTimer_; // made on first use, on the writing thread
 

@@ -3,11 +3,12 @@
 // the values written at closing.
 #include "app/frmmodule.h"
 #include "app/language.h"
-#include "app/startup.h"
 #include "app/run_controller.h"
+#include "app/startup.h"
 #include "app/tag_tables.h"
 #include "platform/settings_store.h"
 #include "reader/reader_link.h"
+#include "support/file_mode.h"
 #include "support/test_env.h"
 #include "support/waits.h"
 
@@ -358,21 +359,6 @@ TEST_F(Startup, ClosingDuringARunStillWritesTheSettings) {
     EXPECT_EQ(stored("LanguageIndex").toInt(), 1);
 }
 
-} // namespace
-
-namespace {
-
-unsigned settingsMode() {
-    return static_cast<unsigned>(QFile::permissions(test::settingsFilePath())) &
-           static_cast<unsigned>(
-               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-               QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-               QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
-}
-
-constexpr unsigned kOwnerOnly =
-    static_cast<unsigned>(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-
 // The settings file may hold the broker password: after the window wrote it, whether it made
 // the file or found one readable by everyone, it is its owner's alone.
 TEST_F(Startup, TheSettingsFileTheWindowWritesIsPrivate) {
@@ -381,7 +367,7 @@ TEST_F(Startup, TheSettingsFileTheWindowWritesIsPrivate) {
         w->close();
     }
     ASSERT_TRUE(QFile::exists(test::settingsFilePath()));
-    EXPECT_EQ(settingsMode(), kOwnerOnly);
+    EXPECT_EQ(test::fileMode(test::settingsFilePath()), 0600u);
 
     writeSettings("PAGE=2\nMQTTPASSWORD=s3cret\n");
     ASSERT_TRUE(QFile::setPermissions(test::settingsFilePath(),
@@ -392,7 +378,7 @@ TEST_F(Startup, TheSettingsFileTheWindowWritesIsPrivate) {
         btnCHTClick(*w);
         w->close();
     }
-    EXPECT_EQ(settingsMode(), kOwnerOnly);
+    EXPECT_EQ(test::fileMode(test::settingsFilePath()), 0600u);
     EXPECT_EQ(stored("PAGE").toInt(), 2);
     EXPECT_EQ(stored("MQTTPASSWORD").toString(), "s3cret");
 }

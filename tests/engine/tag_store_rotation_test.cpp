@@ -5,6 +5,7 @@
 #include "monitor/tag_store.h"
 #include "platform/files.h"
 #include "support/test_env.h"
+#include "support/waits.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,12 +19,7 @@ using kelta::monitor::DecodedTagRecord;
 using kelta::monitor::DecodeMode;
 using kelta::monitor::TagStore;
 using kelta::platform::FileRotation;
-
-QStringList lines(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
+using kelta::test::fileLines;
 
 DecodedTagRecord record(int n, int tag) {
     DecodedTagRecord r;
@@ -45,6 +41,13 @@ DecodedTagRecord record(int n, int tag) {
         QStringLiteral("R%1").arg(n, 6, 10, QLatin1Char('0')).toStdString(); // the record's mark
     r.link = "1";
     return r;
+}
+
+// The auto-save file's header as a line of the file (without its line end).
+QString headerLine() {
+    QString h = kelta::monitor::autoSaveHeaderLine(true);
+    while (h.endsWith(QLatin1Char('\n')) || h.endsWith(QLatin1Char('\r'))) h.chop(1);
+    return h;
 }
 
 // The record mark of an auto-save line, or -1.
@@ -100,10 +103,10 @@ TEST_F(StoreFiles, BySizeEveryRecordIsInExactlyOneFileWithItsHeaderAndNumbers) {
 
     // Every file: the header, then lines 1, 2, ...; whole lines only; within the size. Across
     // the files, oldest first, every record once and in order.
-    const QString header = kelta::monitor::autoSaveHeaderLine(true).trimmed();
+    const QString header = headerLine();
     QList<int> marks;
     for (const QString& f : kept + QStringList{path}) {
-        const QStringList l = lines(f);
+        const QStringList l = fileLines(f);
         ASSERT_GE(l.size(), 2) << f.toStdString();
         EXPECT_EQ(l.first(), header) << f.toStdString();
         EXPECT_LE(QFileInfo(f).size(), 2048) << f.toStdString();
@@ -159,7 +162,7 @@ TEST_F(StoreFiles, TheKeepCountCountsTheFilesOfEarlierRunsAndEachDeletionIsSaid)
     // The files left hold the last records, in order, up to the last one.
     QList<int> marks;
     for (const QString& f : kept + QStringList{path})
-        for (const QString& l : lines(f).mid(1)) marks << markOf(l);
+        for (const QString& l : fileLines(f).mid(1)) marks << markOf(l);
     ASSERT_FALSE(marks.isEmpty());
     for (int i = 1; i < marks.size(); ++i) ASSERT_EQ(marks[i], marks[i - 1] + 1) << i;
     EXPECT_EQ(marks.last(), 149);
@@ -202,19 +205,19 @@ TEST_F(StoreFiles, ByDayTheFilesBeginAfreshAtLocalMidnight) {
               QStringList{dir.filePath("save/Kelta_20261208_235959.csv")});
     ASSERT_EQ(kelta::platform::asideFiles(log),
               QStringList{dir.filePath("save/log_20261208_235955.csv")});
-    const QStringList before = lines(dir.filePath("save/Kelta_20261208_235959.csv"));
-    const QStringList after = lines(save);
+    const QStringList before = fileLines(dir.filePath("save/Kelta_20261208_235959.csv"));
+    const QStringList after = fileLines(save);
     ASSERT_EQ(before.size(), 1 + 11);
     ASSERT_EQ(after.size(), 1 + 3);
-    EXPECT_EQ(after.first(), kelta::monitor::autoSaveHeaderLine(true).trimmed());
+    EXPECT_EQ(after.first(), headerLine());
     EXPECT_TRUE(after[1].startsWith("0000000001\t,")) << after[1].toStdString();
     EXPECT_TRUE(after[1].contains("2026/12/09")) << after[1].toStdString();
     EXPECT_TRUE(before.last().startsWith("0000000011\t,"));
     EXPECT_TRUE(before.last().contains("2026/12/08"));
     EXPECT_EQ(markOf(before.last()) + 1, markOf(after[1]));
 
-    const QStringList absent = lines(dir.filePath("save/log_20261208_235955.csv"));
-    const QStringList back = lines(log);
+    const QStringList absent = fileLines(dir.filePath("save/log_20261208_235955.csv"));
+    const QStringList back = fileLines(log);
     ASSERT_EQ(absent.size(), 1);
     EXPECT_TRUE(absent.first().contains(">")) << absent.first().toStdString();
     ASSERT_EQ(back.size(), 1);

@@ -1,4 +1,5 @@
 #include "platform/settings_store.h"
+#include "support/file_mode.h"
 #include "support/settings_values.h"
 #include "support/test_env.h"
 
@@ -458,18 +459,6 @@ TEST(SettingsStore, AValueAsItStandsGivesWayToALaterWrite) {
     EXPECT_EQ(c->readString("IP6").toStdString(), "h");
 }
 
-namespace {
-
-unsigned settingsMode(const QString& path) {
-    return static_cast<unsigned>(QFile::permissions(path)) & 0x7777;
-}
-
-constexpr unsigned kOwnerOnly =
-    static_cast<unsigned>(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
-                          QFileDevice::WriteUser);
-
-} // namespace
-
 // The file may hold the broker password: a file the program makes or writes is its owner's
 // alone; a wider mode of an existing file is narrowed once, with one line on stderr.
 TEST(SettingsStore, AWrittenFileIsReadableByItsOwnerAlone) {
@@ -477,11 +466,11 @@ TEST(SettingsStore, AWrittenFileIsReadableByItsOwnerAlone) {
     {
         auto store = SettingsStore::openAt(made, true);
         ASSERT_TRUE(store);
-        EXPECT_EQ(settingsMode(made), kOwnerOnly) << "made private";
+        EXPECT_EQ(kelta::test::fileMode(made), 0600u) << "made private";
         testing::internal::CaptureStderr();
         ASSERT_TRUE(store->writeString("MQTTPASSWORD", "s3cret"));
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-        EXPECT_EQ(settingsMode(made), kOwnerOnly);
+        EXPECT_EQ(kelta::test::fileMode(made), 0600u);
     }
 
     const QString wide = freshPath("private-wide.ini");
@@ -490,12 +479,12 @@ TEST(SettingsStore, AWrittenFileIsReadableByItsOwnerAlone) {
                                                 QFileDevice::ReadGroup | QFileDevice::ReadOther));
     auto store = SettingsStore::openAt(wide, false);
     ASSERT_TRUE(store);
-    EXPECT_NE(settingsMode(wide), kOwnerOnly) << "reading changes nothing";
+    EXPECT_EQ(kelta::test::fileMode(wide), 0644u) << "reading changes nothing";
     testing::internal::CaptureStderr();
     ASSERT_TRUE(store->writeString("MQTTPASSWORD", "s3cret"));
     ASSERT_TRUE(store->writeInteger("PAGE", 2));
     const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(settingsMode(wide), kOwnerOnly);
+    EXPECT_EQ(kelta::test::fileMode(wide), 0600u);
     EXPECT_NE(said.find("private-wide.ini could be read by others (mode 644); it is now mode 600"),
               std::string::npos)
         << said;
@@ -512,5 +501,5 @@ TEST(SettingsStore, AWrittenFileIsReadableByItsOwnerAlone) {
     testing::internal::CaptureStderr();
     ASSERT_TRUE(again->writeInteger("PAGE", 0));
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(settingsMode(wide), kOwnerOnly);
+    EXPECT_EQ(kelta::test::fileMode(wide), 0600u);
 }
