@@ -8,10 +8,21 @@ KELTA_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins li
                 libgtest-dev libgmock-dev googletest libbenchmark-dev
                 libmosquitto-dev mosquitto mosquitto-clients openssl
                 fonts-noto-cjk fonts-liberation fonts-dejavu-core)
+# And those scripts/package needs to make and check the Debian package.
+KELTA_PACKAGE_TOOLS=(dpkg-dev lintian desktop-file-utils file)
 
+# kelta_missing <package...>: prints those not installed.
+kelta_missing() {
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+    done
+}
+
+# kelta_install_packages [package...]: KELTA_PACKAGES and those named.
 kelta_install_packages() {
     local missing=()
-    for p in "${KELTA_PACKAGES[@]}"; do
+    for p in "${KELTA_PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

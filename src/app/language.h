@@ -46,6 +46,7 @@ void FitTagGridColumns(TfrmModule& w);
 struct LanguageOption {
     std::optional<int> language; // empty when the option is not given
     bool help = false;           // -h / --help
+    bool version = false;        // --version
     QString error;               // not empty for an unknown option or value
     QString helpText;
 };

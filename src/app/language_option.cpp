@@ -16,6 +16,9 @@ LanguageOption parseLanguageOption(const QStringList& arguments) {
     parser.setApplicationDescription(QStringLiteral(
         "Monitors, configures and sets up readers and tags of an RFID installation."));
     const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Shows the version."));
+    parser.addOption(version);
     const QCommandLineOption language(
         QStringLiteral("language"),
         QStringLiteral("Interface language of this run: en (English), cht (Traditional Chinese) "
@@ -30,6 +33,7 @@ LanguageOption parseLanguageOption(const QStringList& arguments) {
         return out;
     }
     out.help = parser.isSet(help) || parser.isSet(QStringLiteral("help-all"));
+    out.version = parser.isSet(version);
     if (!parser.isSet(language)) return out;
     const QString value = parser.value(language).trimmed().toLower();
     const QStringList codes = {QStringLiteral("en"), QStringLiteral("cht"), QStringLiteral("chs")};

@@ -8,8 +8,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
+#include <QNetworkInterface>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <functional>
+#include <sys/stat.h>
 
 namespace kelta::collect {
 
@@ -116,6 +120,19 @@ MappedRun runConfigFromSettings(const StoredSettings& values, const RunDefaults&
     c.autoSaveFile = text(QStringLiteral("SaveFileName")).value_or(defaults.autoSaveFile);
     c.eventLogFile = text(QStringLiteral("EvenLogFile")).value_or(defaults.eventLogFile);
     if (const auto on = integer(QStringLiteral("AutoSaveFile"))) c.autoSave = *on != 0;
+    c.listenAddress = text(kListenAddressKey).value_or(QString()).trimmed();
+    if (const auto rotate = text(kRotateKey)) {
+        if (const auto r = platform::parseRotation(*rotate))
+            c.rotation = *r;
+        else
+            m.skipped << kRotateKey;
+    }
+    if (const auto keep = integer(kKeepKey)) {
+        if (*keep >= 0 && *keep <= platform::FileRotation::kMostKept)
+            c.rotation.keep = *keep;
+        else
+            m.skipped << kKeepKey;
+    }
     c.selectedTags = defaults.selection;
     c.tagTimeoutSeconds = defaults.tagTimeoutSeconds < 1 ? 1 : defaults.tagTimeoutSeconds;
     return m;
@@ -186,6 +203,52 @@ bool parseHostPort(const QString& text, QString& host, int& port, QString& error
     return true;
 }
 
+bool parseListen(const QString& text, QString& address, int& port, QString& error) {
+    const QString t = text.trimmed();
+    address.clear();
+    port = 0;
+    QString host;
+    bool ok = false;
+    const int plain = t.toInt(&ok, 10);
+    if (ok && !t.startsWith(QLatin1Char('+'))) {
+        port = plain;
+    } else if (!parseHostPort(t, host, port, error)) {
+        return false;
+    } else if (port == 0) {
+        error = QStringLiteral("\"%1\" names no port ([ADDRESS:]PORT)").arg(t);
+        return false;
+    }
+    if (port < 1 || port > 65535) {
+        error = QStringLiteral("\"%1\": port is not 1 ... 65535").arg(t);
+        return false;
+    }
+    if (host == QLatin1String("*")) return true;
+    if (!host.isEmpty() && QHostAddress(host).isNull()) {
+        error = QStringLiteral("\"%1\" is not an IP address (such as 127.0.0.1 or ::1; * for "
+                               "every address)")
+                    .arg(host);
+        return false;
+    }
+    address = host;
+    return true;
+}
+
+QString listenAddressProblem(const QString& text) {
+    const QString address = text.trimmed();
+    if (address.isEmpty()) return {};
+    const QHostAddress a(address);
+    if (a.isNull()) return QStringLiteral("Listen address %1 is not an IP address.").arg(address);
+    // The system says whether it has the address: a bind on a free port.
+    QTcpServer probe;
+    if (probe.listen(a, 0) ||
+        probe.serverError() != QAbstractSocket::SocketAddressNotAvailableError)
+        return {};
+    QStringList own;
+    for (const QHostAddress& h : QNetworkInterface::allAddresses()) own << h.toString();
+    return QStringLiteral("Listen address %1 is not an address of this host (its addresses: %2).")
+        .arg(address, own.join(QStringLiteral(", ")));
+}
+
 namespace {
 
 // One command-line option, written once: its names (errors name the last), its help, the name
@@ -254,12 +317,42 @@ ParsedOptions parseCollectOptions(const QStringList& args) {
                      o.connect << item.trimmed();
              if (o.connect.isEmpty()) errors << QStringLiteral("--connect: no address");
          }},
-        {{"listen"}, "Readers connect to this port.", "PORT", number(o.listenPort, 1, 65535)},
+        {{"listen"},
+         "Readers connect to this port, on this address of the host (default: the settings' "
+         "ListenAddress, else every address; * for every address).",
+         "[ADDRESS:]PORT",
+         [&](const QStringList& v, const QString&) {
+             QString address, error;
+             int port = 0;
+             if (!parseListen(v.constLast(), address, port, error)) {
+                 errors << QStringLiteral("--listen: ") + error;
+                 return;
+             }
+             o.listenPort = port;
+             if (v.constLast().contains(QLatin1Char(':'))) o.listenAddress = address;
+         }},
         {{"auto-save"},
          "Auto-save file (default: the settings' SaveFileName, else ~/Documents/Kelta.csv).",
          "FILE",
          text(o.autoSaveFile)},
         {{"no-auto-save"}, "Writes no auto-save file.", nullptr, on(o.noAutoSave)},
+        {{"rotate"},
+         "Begins a fresh auto-save file and event log when a file would pass SIZE (with K, M or "
+         "G: 100M) or at local midnight (daily); the full one is kept beside it under its "
+         "name with date and time (default: the settings' RotateFiles, else off).",
+         "SIZE|daily",
+         [&](const QStringList& v, const QString&) {
+             QString error;
+             if (const auto r = platform::parseRotation(v.constLast(), &error))
+                 o.rotation = *r;
+             else
+                 errors << QStringLiteral("--rotate: ") + error;
+         }},
+        {{"keep"},
+         "Old files of each kept when rotating; older ones are deleted (default: the settings' "
+         "KeepFiles, else 30).",
+         "N",
+         number(o.keep, 0, platform::FileRotation::kMostKept)},
         {{"event-log"},
          "Event log of absent and returned tags of the window's selection (default: the "
          "settings' EvenLogFile, else ~/Documents/log.csv).",
@@ -378,6 +471,13 @@ QStringList applyOptions(const CollectOptions& o, RunConfig& run, publish::Publi
         run.linkMode = RunConfig::kListeningTcp;
         run.listenPort = *o.listenPort;
     }
+    if (o.listenAddress) run.listenAddress = *o.listenAddress;
+    if (o.rotation) {
+        const int keep = run.rotation.keep;
+        run.rotation = *o.rotation;
+        run.rotation.keep = keep;
+    }
+    if (o.keep) run.rotation.keep = *o.keep;
     // Without a window nobody would see the records otherwise: the collector saves them.
     run.autoSave = !o.noAutoSave;
     if (o.autoSaveFile) run.autoSaveFile = *o.autoSaveFile;
@@ -404,7 +504,16 @@ QStringList applyOptions(const CollectOptions& o, RunConfig& run, publish::Publi
     if (o.mqttPrefix) pub.topicPrefix = *o.mqttPrefix;
     if (o.mqttClientId) pub.clientId = *o.mqttClientId;
     if (o.mqttUser) pub.userName = *o.mqttUser;
-    if (o.mqttPasswordFile) {
+    struct stat st {};
+    if (o.mqttPasswordFile &&
+        ::stat(QFile::encodeName(*o.mqttPasswordFile).constData(), &st) == 0 &&
+        (st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+        // A secret others may read is no secret: it is not used.
+        errors << QStringLiteral("--mqtt-password-file: %1 can be read by group or others (mode "
+                                 "%2); make it private first: chmod 600 %1")
+                      .arg(*o.mqttPasswordFile)
+                      .arg(st.st_mode & 0777, 3, 8, QLatin1Char('0'));
+    } else if (o.mqttPasswordFile) {
         QFile f(*o.mqttPasswordFile);
         if (f.open(QIODevice::ReadOnly | QIODevice::Text)) {
             QString line = QString::fromUtf8(f.readLine());

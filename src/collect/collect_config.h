@@ -52,7 +52,9 @@ struct MappedRun {
 
 // The run the window starts with these settings restored: its link kind (PAGE), checked
 // ports and address rows, remote and listening ports, auto-save and event-log names and the
-// auto-save switch, the selection.
+// auto-save switch, the selection. And the collector's own values: the listening address
+// (ListenAddress), the rotation of the files (RotateFiles: "daily", a size such as "10M", or
+// "off") and the old files kept (KeepFiles).
 MappedRun runConfigFromSettings(const StoredSettings& values, const RunDefaults& defaults);
 
 // The command line.
@@ -61,6 +63,9 @@ struct CollectOptions {
     std::optional<std::vector<int>> serialPorts;
     QStringList connect; // HOST or HOST:PORT
     std::optional<int> listenPort;
+    std::optional<QString> listenAddress;           // given with --listen ADDRESS:PORT
+    std::optional<platform::FileRotation> rotation; // --rotate, with the default keep count
+    std::optional<int> keep;
     std::optional<QString> autoSaveFile;
     bool noAutoSave = false;
     std::optional<QString> eventLogFile;
@@ -90,10 +95,22 @@ ParsedOptions parseCollectOptions(const QStringList& args);
 std::optional<std::vector<int>> parseSerialList(const QString& text, QString& error);
 // "host", "host:4001", "[::1]:4001": host and port (0 when none given).
 bool parseHostPort(const QString& text, QString& host, int& port, QString& error);
+// "4001", "127.0.0.1:4001", "[::1]:4001", "*:4001": the port, and the address when one is
+// given ("*" gives an empty one: every address). The address must be an IP address.
+bool parseListen(const QString& text, QString& address, int& port, QString& error);
+// Why the listening server cannot bind `address` on this host (a clear text naming it and the
+// host's addresses), or an empty text when it can or the address is empty (every address).
+QString listenAddressProblem(const QString& address);
+
+// Settings names of the collector's own values.
+inline const QString kListenAddressKey = QStringLiteral("ListenAddress");
+inline const QString kRotateKey = QStringLiteral("RotateFiles");
+inline const QString kKeepKey = QStringLiteral("KeepFiles");
 
 // The options laid over the mapped run and the stored publishing configuration; errors for
 // options that contradict each other or the engine (several link kinds, different remote
-// ports, more addresses than rows). readFile reads a password file (first line).
+// ports, more addresses than rows). A password file (first line) that group or others may
+// read is refused.
 QStringList applyOptions(const CollectOptions& options, monitor::RunConfig& run,
                          publish::PublishConfig& publishing);
 

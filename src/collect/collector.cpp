@@ -71,8 +71,11 @@ QString summaryText(const CollectSummary& s) {
         out << "  reader " << it.key() << ": " << it.value() << " records\n";
     out << "  reconnects: " << s.reconnects << "\n";
     out << "  bytes discarded: " << s.discardedBytes << "\n";
-    if (!s.autoSaveFile.isEmpty())
-        out << "  auto-save file: " << s.autoSaveFile << " (" << s.autoSaveLines << " lines)\n";
+    if (!s.autoSaveFile.isEmpty()) {
+        out << "  auto-save file: " << s.autoSaveFile << " (" << s.autoSaveLines << " lines";
+        if (s.rotations > 0) out << ", " << s.rotations << " files rotated";
+        out << ")\n";
+    }
     if (s.publishing) {
         const publish::PublishCounters& c = s.published;
         out << "  MQTT " << s.broker << ": " << c.enqueued << " messages, " << c.acknowledged
@@ -141,6 +144,7 @@ CollectSummary Collector::summary() const {
     if (config_.autoSave) {
         s.autoSaveFile = store_.autoSavePath();
         s.autoSaveLines = store_.autoSaveLineCount();
+        s.rotations = store_.rotationCount();
     }
     s.publishing = publishingOn_;
     s.broker = publishing_.brokerName();
@@ -207,7 +211,12 @@ void Collector::outgoingError(QTcpSocket* socket) {
 }
 
 void Collector::listeningOpening(int port) {
-    note(QStringLiteral("listening on port %1").arg(port));
+    if (config_.listenAddress.trimmed().isEmpty())
+        note(QStringLiteral("listening on port %1").arg(port));
+    else
+        note(QStringLiteral("listening on %1 port %2")
+                 .arg(config_.listenAddress.trimmed())
+                 .arg(port));
 }
 
 void Collector::readerAccepted(const QString& address, quint16 port) {

@@ -42,8 +42,9 @@ struct CollectSummary {
     QMap<QString, std::uint64_t> recordsPerReader;
     std::uint64_t reconnects = 0;
     std::uint64_t discardedBytes = 0;
-    QString autoSaveFile; // empty when not saved
-    std::uint64_t autoSaveLines = 0;
+    QString autoSaveFile;            // empty when not saved
+    std::uint64_t autoSaveLines = 0; // in every auto-save file of the run
+    std::uint64_t rotations = 0;     // files rotated (auto-save file and event log)
     bool publishing = false;
     QString broker;
     publish::PublishCounters published;

@@ -1,6 +1,7 @@
 // kelta-collect: a monitoring run without a window (see --help).
 #include "collect/collect_config.h"
 #include "collect/collector.h"
+#include "kelta/version.h"
 #include "platform/settings_store.h"
 
 #include <QCoreApplication>
@@ -75,6 +76,13 @@ int main(int argc, char** argv) {
             store ? publish::ensureClientId(*store) : publish::defaultClientId();
 
     const monitor::RunConfig& run = mapped.config;
+    if (run.linkMode == monitor::RunConfig::kListeningTcp) {
+        if (const QString problem = collect::listenAddressProblem(run.listenAddress);
+            !problem.isEmpty()) {
+            err << "kelta-collect: " << problem << '\n';
+            return 2;
+        }
+    }
     bool anyLink = false;
     for (int n = 1; n < monitor::RunConfig::kSlots; ++n)
         anyLink = anyLink || (run.serial() ? run.serialPorts[static_cast<std::size_t>(n)]

@@ -130,6 +130,7 @@ bool MonitorEngine::start(const RunConfig& config) {
     store_.setAutoSave(config.autoSave);
     store_.setAutoSavePath(config.autoSaveFile);
     store_.setEventLogPath(config.eventLogFile);
+    store_.setRotation(config.rotation);
     store_.setSelection(config.selectedTags);
     store_.setTagTimeout(config.tagTimeoutSeconds);
     QString saveName = config.autoSaveFile;

@@ -126,9 +126,16 @@ void NetworkLinks::openListening() {
     events_.listeningOpening(port);
     resetAccepted();
     if (server_->isListening()) server_->close();
-    if (server_->listen(QHostAddress::Any, static_cast<quint16>(port))) return;
+    const QString address = config_.listenAddress.trimmed();
+    if (server_->listen(address.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(address),
+                        static_cast<quint16>(port)))
+        return;
     // Without its port no reader can reach the run: whoever runs it tells the user and ends it.
-    if (server_->serverError() == QAbstractSocket::AddressInUseError)
+    if (!address.isEmpty() &&
+        server_->serverError() == QAbstractSocket::SocketAddressNotAvailableError)
+        listenFailure_ =
+            QStringLiteral("Listen address %1 is not an address of this host.").arg(address);
+    else if (server_->serverError() == QAbstractSocket::AddressInUseError)
         listenFailure_ = QStringLiteral("Listen port %1 is in use by another program.").arg(port);
     else
         listenFailure_ = QStringLiteral("Listen port %1 cannot be opened: %2.")

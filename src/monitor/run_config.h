@@ -3,6 +3,7 @@
 // controls when Start is clicked, a program without a window from its settings and options.
 
 #include "monitor/proto/tag_record.h"
+#include "platform/files.h"
 
 #include <QString>
 #include <QStringList>
@@ -25,6 +26,7 @@ struct RunConfig {
     std::array<bool, kSlots> addressChecked{};
     int remotePort = 4001; // of every outgoing connection
     int listenPort = 4001; // of the listening server
+    QString listenAddress; // the address it binds: an IP address of this host; empty: every one
 
     DecodeMode mode = DecodeMode::Live; // live reports, or a reader's stored tag log
     int logReaderId = 0;                // the reader asked for its log
@@ -32,6 +34,7 @@ struct RunConfig {
     bool autoSave = false;
     QString autoSaveFile;
     QString eventLogFile;
+    platform::FileRotation rotation; // of the auto-save file and the event log; off by default
     QStringList selectedTags;
     int tagTimeoutSeconds = 1;
     bool beep = false;

@@ -185,6 +185,8 @@ QDateTime localNow() {
 } // namespace
 
 TagStore::TagStore() : clock_(localNow) {
+    autoSave_.setClock(clock_);
+    eventLog_.setClock(clock_);
     lastSeenDefault_ = clock_();
     resetTable(live_, liveColumnKeys());
     resetTable(log_, logColumnKeys());
@@ -193,6 +195,15 @@ TagStore::TagStore() : clock_(localNow) {
 
 void TagStore::setClock(std::function<QDateTime()> fn) {
     clock_ = fn ? std::move(fn) : localNow;
+    // The files stamp their day and their rotated names with the same time.
+    autoSave_.setClock(clock_);
+    eventLog_.setClock(clock_);
+}
+
+void TagStore::setRotation(const platform::FileRotation& rotation) {
+    rotation_ = rotation;
+    autoSave_.setRotation(rotation);
+    eventLog_.setRotation(rotation);
 }
 
 void TagStore::setSelection(const QStringList& uids) {
@@ -247,6 +258,8 @@ int TagStore::findUidRow(CellTable& table, const QString& uid) {
 void TagStore::resetCounters() {
     acceptedRecordCount_ = 0;
     autoSaveLineCount_ = 0;
+    autoSaveFileLines_ = 0;
+    rotations_ = 0;
     autoSave_.resetCounts();
     eventLog_.resetCounts();
     autoSaveFailureShown_ = false;
@@ -350,7 +363,45 @@ bool TagStore::openInFolder(platform::AppendFile& file, const QString& path) {
 
 void TagStore::writeEventLine(const QString& text) {
     openInFolder(eventLog_, eventLogPath_);
-    noteWrite(eventLog_.writeText(text), eventLogFailureShown_);
+    const QByteArray bytes = text.toUtf8();
+    rotateIfDue(eventLog_, bytes.size(), "Event log");
+    openInFolder(eventLog_, eventLogPath_);
+    noteWrite(eventLog_.writeBytes(bytes), eventLogFailureShown_);
+}
+
+bool TagStore::rotateIfDue(platform::AppendFile& file, qint64 bytes, const char* what) {
+    if (!file.rotationDue(bytes)) return false;
+    const platform::AppendFile::Rotated r = file.rotate();
+    const QString path = QDir::toNativeSeparators(file.path());
+    for (const QString& e : r.errors)
+        std::fprintf(stderr, "%s %s: %s\n", what, qPrintable(path),
+                     qPrintable(r.keptAs.isEmpty()
+                                    ? QStringLiteral("not rotated (%1); lines go on into it").arg(e)
+                                    : QStringLiteral("old file not deleted: %1").arg(e)));
+    if (!r.keptAs.isEmpty()) {
+        ++rotations_;
+        std::fprintf(stderr, "%s %s rotated: kept as %s\n", what, qPrintable(path),
+                     qPrintable(QDir::toNativeSeparators(r.keptAs)));
+    }
+    for (const QString& d : r.deleted)
+        std::fprintf(stderr, "%s %s: old file %s deleted (keeping %d)\n", what, qPrintable(path),
+                     qPrintable(QDir::toNativeSeparators(d)), rotation_.keep);
+    std::fflush(stderr);
+    return !r.keptAs.isEmpty();
+}
+
+void TagStore::pruneOldFiles(const QString& path, const char* what) {
+    if (!rotation_.on() || path.isEmpty()) return;
+    QStringList failures;
+    const QStringList deleted = platform::pruneAsideFiles(path, rotation_.keep, &failures);
+    const QString name = QDir::toNativeSeparators(path);
+    for (const QString& d : deleted)
+        std::fprintf(stderr, "%s %s: old file %s deleted (keeping %d)\n", what, qPrintable(name),
+                     qPrintable(QDir::toNativeSeparators(d)), rotation_.keep);
+    for (const QString& f : failures)
+        std::fprintf(stderr, "%s %s: old file not deleted: %s\n", what, qPrintable(name),
+                     qPrintable(f));
+    std::fflush(stderr);
 }
 
 void TagStore::noteWrite(bool ok, bool& failureShown) {
@@ -463,12 +514,11 @@ void TagStore::trackSelection(CellTable& g, int row, const QString& uid, const Q
 
 void TagStore::writeAutoSaveLine(CellTable& g, int row, const QDateTime& now) {
     // The number counts the lines really in the file: it moves on only when the line (with the
-    // run's header before line 1) was written whole. A refused line is counted as lost.
-    const std::uint64_t number = autoSaveLineCount_ + 1;
+    // file's header before line 1) was written whole. A refused line is counted as lost.
     const bool live = g.cols() == 20;
     QStringList f;
     f.reserve(24);
-    f << QStringLiteral("%1").arg(number, 10, 10, QLatin1Char('0'));
+    f << QString();
     if (live) {
         for (int c = 1; c <= 17; ++c) f << g.ref(c, row);
         f << g.ref(kColTime, row);
@@ -476,11 +526,27 @@ void TagStore::writeAutoSaveLine(CellTable& g, int row, const QDateTime& now) {
         for (int c = 1; c <= 21; ++c) f << g.ref(c, row);
     }
     f << fileDate(now) << fileTime(now);
-    QString text = number == 1 ? autoSaveHeaderLine(live) : QString();
-    text += autoSaveLine(f);
+    auto text = [&] {
+        const std::uint64_t number = autoSaveFileLines_ + 1;
+        f[0] = QStringLiteral("%1").arg(number, 10, 10, QLatin1Char('0'));
+        QString t = number == 1 ? autoSaveHeaderLine(live) : QString();
+        t += autoSaveLine(f);
+        return t.toUtf8();
+    };
+    QByteArray bytes = text();
     openInFolder(autoSave_, autoSavePath_);
-    const bool ok = autoSave_.writeText(text);
-    if (ok) autoSaveLineCount_ = number;
+    // A line goes whole into one file: a fresh file begins before it when the rule says so,
+    // with its header and line 1.
+    if (rotateIfDue(autoSave_, bytes.size(), "Auto-save file")) {
+        autoSaveFileLines_ = 0;
+        bytes = text();
+        openInFolder(autoSave_, autoSavePath_);
+    }
+    const bool ok = autoSave_.writeBytes(bytes);
+    if (ok) {
+        ++autoSaveFileLines_;
+        ++autoSaveLineCount_;
+    }
     noteWrite(ok, autoSaveFailureShown_);
 }
 
@@ -583,6 +649,9 @@ QString TagStore::prepareAutoSaveFile() {
     QString error;
     const QString kept = platform::moveAside(path, &error);
     notePreviousAutoSaveFile(kept, error);
+    // With rotation on, the files of earlier runs count among the old files kept.
+    pruneOldFiles(path, "Auto-save file");
+    pruneOldFiles(eventLogPath_, "Event log");
     return path;
 }
 

@@ -63,6 +63,12 @@ public:
     QString autoSavePath() const { return autoSavePath_; }
     void setEventLogPath(const QString& path) { eventLogPath_ = path; }
     QString eventLogPath() const { return eventLogPath_; }
+    // When the auto-save file and the event log begin afresh (off by default). A fresh
+    // auto-save file starts with its header and its lines count from 1 again; a full file is
+    // kept beside it under its move-aside name; each rotation and each old file deleted for
+    // the keep count is a line on stderr.
+    void setRotation(const platform::FileRotation& rotation);
+    const platform::FileRotation& rotation() const { return rotation_; }
     // Seconds a selected tag may stay silent (at least 1).
     void setTagTimeout(int seconds) { timeoutSeconds_ = seconds < 1 ? 1 : seconds; }
     int tagTimeout() const { return timeoutSeconds_; }
@@ -87,8 +93,12 @@ public:
     void clearSelectionTable();
 
     std::uint64_t acceptedRecordCount() const { return acceptedRecordCount_; }
-    // The lines really in the auto-save file in this run (a refused line is not counted).
+    // The lines really written to the auto-save files in this run (a refused line is not
+    // counted), and those in the present file (its last line number).
     std::uint64_t autoSaveLineCount() const { return autoSaveLineCount_; }
+    std::uint64_t autoSaveFileLineCount() const { return autoSaveFileLines_; }
+    // Files rotated in this run.
+    std::uint64_t rotationCount() const { return rotations_; }
     // Start of a run: accepted records and auto-save lines count from zero again, and the
     // files' failures and refusals with them.
     void resetCounters();
@@ -179,6 +189,10 @@ private:
     void viewsChanged();
     bool openInFolder(platform::AppendFile& file, const QString& path);
     void writeEventLine(const QString& text);
+    // A fresh file when the rotation rule asks for one before `bytes` are written; true when
+    // the file was rotated.
+    bool rotateIfDue(platform::AppendFile& file, qint64 bytes, const char* what);
+    void pruneOldFiles(const QString& path, const char* what);
     void noteWrite(bool ok, bool& failureShown);
     void showFileState();
     void reportLostLines();
@@ -203,6 +217,9 @@ private:
     platform::AppendFile autoSave_;
     std::uint64_t acceptedRecordCount_ = 0;
     std::uint64_t autoSaveLineCount_ = 0;
+    std::uint64_t autoSaveFileLines_ = 0;
+    std::uint64_t rotations_ = 0;
+    platform::FileRotation rotation_;
     bool autoSaveFailureShown_ = false;
     bool eventLogFailureShown_ = false;
     bool lossReported_ = false;

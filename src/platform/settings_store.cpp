@@ -1,5 +1,6 @@
 #include "platform/settings_store.h"
 
+#include "platform/files.h"
 #include "platform/settings_text.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QVariant>
+#include <cstdio>
 #include <limits>
 #include <mutex>
 #include <utility>
@@ -171,7 +173,10 @@ std::optional<SettingsStore> SettingsStore::openAt(const QString& path, bool cre
         if (!create) return std::nullopt;
         if (!QDir().mkpath(info.absolutePath())) return std::nullopt;
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return std::nullopt;
+        // It may come to hold the broker password: for its owner alone from the start.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append,
+                       QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+            return std::nullopt;
         file.close();
     } else if (!info.isFile() || !settingsFileRefusal(path).isEmpty()) {
         return std::nullopt;
@@ -314,6 +319,17 @@ bool SettingsStore::commit() {
     if (pending_.isEmpty()) return true;
     const QMap<QString, QVariant> writes = std::exchange(pending_, {});
     if (!mayWrite()) return false;
+    // The file may hold the broker password: whatever this program writes is for its owner
+    // alone. A wider mode is narrowed before the rewrite (which keeps the mode) and said once;
+    // a file the rewrite made afresh is narrowed at once.
+    const QString path = settings_->fileName();
+    if (const auto was = makeOwnerOnly(path)) {
+        std::fprintf(stderr,
+                     "Settings file %s could be read by others (mode %03o); it is now mode 600, "
+                     "as it may hold a password.\n",
+                     qPrintable(QDir::toNativeSeparators(path)), *was);
+        std::fflush(stderr);
+    }
     // The INI writer rewrites the whole file from its reading of it: a value it reads otherwise
     // than it stands (a hand-typed comma, a stray quote) is written as the text it is read as,
     // in the format's form, so that it goes on reading the same. The reading is brought up to
@@ -329,6 +345,7 @@ bool SettingsStore::commit() {
             settings_->remove(it.key());
     }
     settings_->sync();
+    makeOwnerOnly(path);
     const FileStamp now = stampOf(settings_->fileName());
     if (settings_->status() == QSettings::FormatError)
         refusals().remember(settings_->fileName(), now);

@@ -3,11 +3,12 @@
 // the values written at closing.
 #include "app/frmmodule.h"
 #include "app/language.h"
-#include "app/startup.h"
 #include "app/run_controller.h"
+#include "app/startup.h"
 #include "app/tag_tables.h"
 #include "platform/settings_store.h"
 #include "reader/reader_link.h"
+#include "support/file_mode.h"
 #include "support/test_env.h"
 #include "support/waits.h"
 
@@ -356,6 +357,30 @@ TEST_F(Startup, ClosingDuringARunStillWritesTheSettings) {
     EXPECT_FALSE(w->runController->runActive());
     EXPECT_EQ(stored("PAGE").toInt(), 0);
     EXPECT_EQ(stored("LanguageIndex").toInt(), 1);
+}
+
+// The settings file may hold the broker password: after the window wrote it, whether it made
+// the file or found one readable by everyone, it is its owner's alone.
+TEST_F(Startup, TheSettingsFileTheWindowWritesIsPrivate) {
+    {
+        auto w = start();
+        w->close();
+    }
+    ASSERT_TRUE(QFile::exists(test::settingsFilePath()));
+    EXPECT_EQ(test::fileMode(test::settingsFilePath()), 0600u);
+
+    writeSettings("PAGE=2\nMQTTPASSWORD=s3cret\n");
+    ASSERT_TRUE(QFile::setPermissions(test::settingsFilePath(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    {
+        auto w = start();
+        btnCHTClick(*w);
+        w->close();
+    }
+    EXPECT_EQ(test::fileMode(test::settingsFilePath()), 0600u);
+    EXPECT_EQ(stored("PAGE").toInt(), 2);
+    EXPECT_EQ(stored("MQTTPASSWORD").toString(), "s3cret");
 }
 
 } // namespace

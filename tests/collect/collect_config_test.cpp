@@ -235,6 +235,7 @@ TEST(CollectConfig, PasswordFileGivesItsFirstLine) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("s3cret\r\nsecond line\n");
     f.close();
+    ASSERT_TRUE(f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     const auto parsed =
         parseCollectOptions({"kelta-collect", "--mqtt-password-file", dir.filePath("pw")});
     ASSERT_TRUE(parsed.errors.isEmpty());
@@ -242,6 +243,125 @@ TEST(CollectConfig, PasswordFileGivesItsFirstLine) {
     PublishConfig pub;
     EXPECT_TRUE(applyOptions(parsed.options, run, pub).isEmpty());
     EXPECT_EQ(pub.password, "s3cret");
+}
+
+// A password file that group or others may read is no secret: refused, with the way out, and
+// without the password in the message.
+TEST(CollectConfig, PasswordFileReadableByOthersIsRefused) {
+    QTemporaryDir dir;
+    QFile f(dir.filePath("pw"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("s3cret\n");
+    f.close();
+    for (const auto perms :
+         {QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup,
+          QFileDevice::ReadOwner | QFileDevice::ReadOther}) {
+        ASSERT_TRUE(f.setPermissions(perms));
+        const auto parsed =
+            parseCollectOptions({"kelta-collect", "--mqtt-password-file", dir.filePath("pw")});
+        ASSERT_TRUE(parsed.errors.isEmpty());
+        RunConfig run;
+        PublishConfig pub;
+        const QStringList errors = applyOptions(parsed.options, run, pub);
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_TRUE(errors.first().contains(QStringLiteral("can be read by group or others")))
+            << errors.first().toStdString();
+        EXPECT_TRUE(errors.first().contains(QStringLiteral("chmod 600 ") + dir.filePath("pw")));
+        EXPECT_FALSE(errors.first().contains(QStringLiteral("s3cret")));
+        EXPECT_TRUE(pub.password.isEmpty());
+    }
+}
+
+// The collector's own values in the settings file, and the options over them: the listening
+// address, the rotation of the files and the old files kept.
+TEST(CollectConfig, ListenAddressRotationAndKeep) {
+    using kelta::platform::FileRotation;
+    const auto stored = runConfigFromSettings(settingsOf({{"PAGE", "2"},
+                                                          {"ListenAddress", " 127.0.0.1 "},
+                                                          {"RotateFiles", "10M"},
+                                                          {"KeepFiles", "7"}}),
+                                              defaults());
+    EXPECT_TRUE(stored.skipped.isEmpty()) << stored.skipped.join(',').toStdString();
+    EXPECT_EQ(stored.config.listenAddress, "127.0.0.1");
+    EXPECT_EQ(stored.config.rotation.kind, FileRotation::Kind::Size);
+    EXPECT_EQ(stored.config.rotation.maxBytes, 10 << 20);
+    EXPECT_EQ(stored.config.rotation.keep, 7);
+
+    const auto none = runConfigFromSettings(settingsOf({}), defaults());
+    EXPECT_EQ(none.config.listenAddress, "");
+    EXPECT_FALSE(none.config.rotation.on());
+    EXPECT_EQ(none.config.rotation.keep, 30);
+
+    const auto bad = runConfigFromSettings(
+        settingsOf({{"RotateFiles", "weekly"}, {"KeepFiles", "-1"}}), defaults());
+    EXPECT_EQ(bad.skipped, (QStringList{"RotateFiles", "KeepFiles"}));
+    EXPECT_FALSE(bad.config.rotation.on());
+    EXPECT_EQ(bad.config.rotation.keep, 30);
+
+    struct Case {
+        QStringList args;
+        bool ok;
+        QString address;
+        int port;
+        FileRotation::Kind kind;
+        int keep;
+    };
+    const Case cases[] = {
+        {{"--listen", "4555"}, true, "127.0.0.1", 4555, FileRotation::Kind::Size, 7},
+        {{"--listen", "[::1]:4556"}, true, "::1", 4556, FileRotation::Kind::Size, 7},
+        {{"--listen", "*:4557", "--rotate", "daily"}, true, "", 4557, FileRotation::Kind::Daily, 7},
+        {{"--listen", "0.0.0.0:4558", "--keep", "0", "--rotate", "off"},
+         true,
+         "0.0.0.0",
+         4558,
+         FileRotation::Kind::None,
+         0},
+        {{"--rotate", "2K", "--keep", "100000"},
+         true,
+         "127.0.0.1",
+         4001,
+         FileRotation::Kind::Size,
+         100000},
+        {{"--listen", "reader.local:4001"}, false, {}, 0, {}, 0},
+        {{"--listen", "127.0.0.1"}, false, {}, 0, {}, 0},
+        {{"--listen", "127.0.0.1:70000"}, false, {}, 0, {}, 0},
+        {{"--listen", "::1"}, false, {}, 0, {}, 0},
+        {{"--rotate", "weekly"}, false, {}, 0, {}, 0},
+        {{"--rotate", "100"}, false, {}, 0, {}, 0},
+        {{"--keep", "-1"}, false, {}, 0, {}, 0},
+        {{"--keep", "100001"}, false, {}, 0, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const auto parsed = parseCollectOptions(QStringList{"kelta-collect"} + c.args);
+        EXPECT_EQ(parsed.errors.isEmpty(), c.ok) << parsed.errors.join('|').toStdString();
+        if (!parsed.errors.isEmpty()) {
+            EXPECT_TRUE(parsed.errors.first().startsWith(c.args.first()))
+                << parsed.errors.first().toStdString();
+            continue;
+        }
+        RunConfig run = stored.config;
+        PublishConfig pub;
+        ASSERT_TRUE(applyOptions(parsed.options, run, pub).isEmpty());
+        EXPECT_EQ(run.listenAddress, c.address);
+        EXPECT_EQ(run.listenPort, c.port);
+        EXPECT_EQ(run.rotation.kind, c.kind);
+        EXPECT_EQ(run.rotation.keep, c.keep);
+    }
+}
+
+TEST(CollectConfig, ListenAddressOfThisHostOrAClearProblem) {
+    using kelta::collect::listenAddressProblem;
+    EXPECT_EQ(listenAddressProblem(""), "");
+    EXPECT_EQ(listenAddressProblem("127.0.0.1"), "");
+    EXPECT_EQ(listenAddressProblem("0.0.0.0"), "");
+    // 192.0.2.0/24 is for documentation: no host has it.
+    const QString p = listenAddressProblem("192.0.2.77");
+    EXPECT_TRUE(p.startsWith("Listen address 192.0.2.77 is not an address of this host (its "
+                             "addresses: "))
+        << p.toStdString();
+    EXPECT_TRUE(p.contains("127.0.0.1")) << p.toStdString();
+    EXPECT_EQ(listenAddressProblem("not-an-ip"), "Listen address not-an-ip is not an IP address.");
 }
 
 TEST(CollectConfig, SerialListsAndAddresses) {

@@ -1,17 +1,30 @@
 #pragma once
 // The collector program run by the tests: started with options, its standard error collected,
-// stopped by a signal; and the files it writes.
+// stopped by a signal; the files it writes, and the settings file it reads. The waits' limits
+// are only a safety net against a test that would hang (see support/waits.h).
 
+#include "support/test_env.h"
 #include "support/waits.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QTest>
 #include <csignal>
+#include <initializer_list>
+#include <utility>
 
 namespace kelta::test {
+
+// The settings file holding these values alone.
+inline void writeSettings(std::initializer_list<std::pair<const char*, QVariant>> values) {
+    QFile::remove(settingsFilePath());
+    QSettings s(settingsFilePath(), QSettings::IniFormat);
+    for (const auto& [k, v] : values) s.setValue(QString::fromLatin1(k), v);
+    s.sync();
+}
 
 inline QByteArray fileBytes(const QString& path) {
     QFile f(path);
@@ -33,13 +46,17 @@ public:
         }
     }
 
+    // The environment of the next start (by default this program's).
+    void setEnvironment(const QProcessEnvironment& env) { process_.setProcessEnvironment(env); }
+    qint64 processId() const { return process_.processId(); }
+
     bool start(const QStringList& args) {
         process_.setArguments(args);
         process_.start();
         return process_.waitForStarted(5000);
     }
     // Waits until standard error holds `text` (or the program ended, or timeoutMs passed).
-    bool waitForError(const QString& text, int timeoutMs = 10000) {
+    bool waitForError(const QString& text, int timeoutMs = 60000) {
         return QTest::qWaitFor(
                    [&] {
                        collect();
@@ -48,7 +65,7 @@ public:
                    timeoutMs) &&
                err_.contains(text);
     }
-    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 15000) {
+    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 60000) {
         return QTest::qWaitFor(
             [&] {
                 collect();
@@ -56,8 +73,15 @@ public:
             },
             timeoutMs);
     }
+    // Waits for the program to end by itself; false when it did not.
+    bool waitForEnd(int timeoutMs = 60000) {
+        const bool ended =
+            process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
+        collect();
+        return ended;
+    }
     // Sends the signal and waits for the end; false when it did not end in time.
-    bool stop(int signal = SIGTERM, int timeoutMs = 15000) {
+    bool stop(int signal = SIGTERM, int timeoutMs = 60000) {
         ::kill(static_cast<pid_t>(process_.processId()), signal);
         const bool ended = process_.waitForFinished(timeoutMs);
         collect();

@@ -28,6 +28,7 @@ using kelta::test::MappedPty;
 using kelta::test::TestBroker;
 using kelta::test::TestSubscriber;
 using kelta::test::undated;
+using kelta::test::writeSettings;
 
 #define REQUIRE_BROKER()                                                                           \
     if (!kelta::test::brokerAvailable())                                                           \
@@ -46,13 +47,6 @@ QStringList eventShapes(const QString& path) {
     QStringList out;
     for (const QString& l : fileLines(path)) out << eventShape(l);
     return out;
-}
-
-void writeSettings(std::initializer_list<std::pair<const char*, QVariant>> values) {
-    QFile::remove(kelta::test::settingsFilePath());
-    QSettings s(kelta::test::settingsFilePath(), QSettings::IniFormat);
-    for (const auto& [k, v] : values) s.setValue(QString::fromLatin1(k), v);
-    s.sync();
 }
 
 void writeSelection(const QStringList& uids) {

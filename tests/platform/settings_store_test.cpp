@@ -1,4 +1,5 @@
 #include "platform/settings_store.h"
+#include "support/file_mode.h"
 #include "support/settings_values.h"
 #include "support/test_env.h"
 
@@ -456,4 +457,49 @@ TEST(SettingsStore, AValueAsItStandsGivesWayToALaterWrite) {
     EXPECT_EQ(c->readString("IP4").toStdString(), "d, e");
     EXPECT_EQ(c->readString("IP5").toStdString(), "f,g");
     EXPECT_EQ(c->readString("IP6").toStdString(), "h");
+}
+
+// The file may hold the broker password: a file the program makes or writes is its owner's
+// alone; a wider mode of an existing file is narrowed once, with one line on stderr.
+TEST(SettingsStore, AWrittenFileIsReadableByItsOwnerAlone) {
+    const QString made = freshPath("private-new.ini");
+    {
+        auto store = SettingsStore::openAt(made, true);
+        ASSERT_TRUE(store);
+        EXPECT_EQ(kelta::test::fileMode(made), 0600u) << "made private";
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(store->writeString("MQTTPASSWORD", "s3cret"));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(kelta::test::fileMode(made), 0600u);
+    }
+
+    const QString wide = freshPath("private-wide.ini");
+    writeFile(wide, "[General]\nPAGE=1\n");
+    ASSERT_TRUE(QFile::setPermissions(wide, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    auto store = SettingsStore::openAt(wide, false);
+    ASSERT_TRUE(store);
+    EXPECT_EQ(kelta::test::fileMode(wide), 0644u) << "reading changes nothing";
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(store->writeString("MQTTPASSWORD", "s3cret"));
+    ASSERT_TRUE(store->writeInteger("PAGE", 2));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(kelta::test::fileMode(wide), 0600u);
+    EXPECT_NE(said.find("private-wide.ini could be read by others (mode 644); it is now mode 600"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
+    EXPECT_EQ(said.find("s3cret"), std::string::npos);
+    EXPECT_EQ(store->readInteger("PAGE"), 2);
+    EXPECT_EQ(store->readString("MQTTPASSWORD"), "s3cret");
+
+    // A file rewritten afresh (removed behind the store) is private again at once.
+    store.reset();
+    auto again = SettingsStore::openAt(wide, false);
+    ASSERT_TRUE(again);
+    QFile::remove(wide);
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(again->writeInteger("PAGE", 0));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(kelta::test::fileMode(wide), 0600u);
 }

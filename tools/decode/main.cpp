@@ -1,6 +1,7 @@
 // kelta-decode: decodes tag report blocks from stdin and prints one tab-separated line per
 // accepted record, in the column order of the tag grid of the chosen mode.
 
+#include "kelta/version.h"
 #include "monitor/proto/report_decoder.h"
 
 #include <cstdint>
@@ -18,13 +19,14 @@ using kelta::monitor::DecodedTagRecord;
 using kelta::monitor::DecodeMode;
 
 constexpr const char* kUsage =
-    "usage: kelta-decode [--log] [--binary] [--help]\n"
+    "usage: kelta-decode [--log] [--binary] [--help] [--version]\n"
     "Reads tag report blocks from stdin and prints the accepted records.\n"
     "  (default)  one block per line as hex digits; blanks allowed; empty lines and lines\n"
     "             starting with '#' are ignored\n"
     "  --binary   the whole input is one block of raw bytes\n"
     "  --log      decode tag-log blocks instead of live reports\n"
     "  --help     show this text\n"
+    "  --version  show the version\n"
     "Output: one line per accepted record, fields separated by tabs, then\n"
     "\"N accepted, M rejected\".\n";
 
@@ -98,6 +100,9 @@ int main(int argc, char** argv) {
             binary = true;
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::fputs("kelta-decode " KELTA_VERSION "\n", stdout);
             return 0;
         } else {
             std::fprintf(stderr, "kelta-decode: unknown option '%s'\n%s", argv[i], kUsage);

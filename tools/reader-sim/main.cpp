@@ -1,6 +1,7 @@
 // kelta-reader-sim: stands in for one or more readers so that the utility can be tried
 // without hardware. Talks only to 127.0.0.1 or to pseudo-terminals it creates.
 
+#include "kelta/version.h"
 #include "reader-sim/sim_exciter.h"
 #include "reader-sim/sim_host.h"
 #include "reader-sim/sim_reader_state.h"
@@ -64,6 +65,7 @@ struct LineChoice {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelta-reader-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KELTA_VERSION));
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
@@ -78,6 +80,7 @@ int main(int argc, char** argv) {
         "from the first line option with consecutive ports or COM numbers (port 0 gives\n"
         "every reader an ephemeral port). Reader IDs count up from --reader-id."));
     p.addHelpOption();
+    p.addVersionOption();
     const QCommandLineOption tcpServer(
         QStringLiteral("tcp-server"),
         QStringLiteral("Listen on 127.0.0.1:PORT (0: any free port)."), QStringLiteral("PORT"));
