@@ -3,7 +3,7 @@
 // live and log) the texts must stay exactly those of tests/data/decoded_texts.txt, written by
 // the decoder before it had a typed record, and every typed value must equal what its text
 // shows.
-#include "frames.h"
+#include "support/generated_reports.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,117 +20,6 @@ using namespace testframes;
 namespace fs = std::filesystem;
 
 namespace {
-
-// One block and the mode it is split in.
-struct Input {
-    DecodeMode mode;
-    Bytes block;
-};
-
-Gps RandomGps(std::mt19937& rng) {
-    auto byte = [&] { return static_cast<std::uint8_t>(rng() & 0xFF); };
-    static const char kLon[] = {'E', 'W', 'w', 'e', 'X'};
-    static const char kLat[] = {'N', 'S', 's', 'n', 0};
-    Gps g;
-    g.lonDeg = static_cast<std::uint8_t>(rng() % 181);
-    g.lonMin = static_cast<std::uint8_t>(rng() % 60);
-    g.lonSec = static_cast<std::uint8_t>(rng() % 60);
-    g.lonHs = static_cast<std::uint8_t>(rng() % 100);
-    g.lonHemi = kLon[rng() % 5];
-    g.latDeg = static_cast<std::uint8_t>(rng() % 91);
-    g.latMin = static_cast<std::uint8_t>(rng() % 60);
-    g.latSec = static_cast<std::uint8_t>(rng() % 60);
-    g.latHs = static_cast<std::uint8_t>(rng() % 100);
-    g.latHemi = kLat[rng() % 5];
-    if (rng() % 8 == 0) g.lonMin = byte(); // out-of-range bytes are shown as they are
-    g.value1 = static_cast<std::uint16_t>(rng());
-    g.value2 = static_cast<std::uint16_t>(rng());
-    return g;
-}
-
-Tag RandomTag(std::mt19937& rng, unsigned n) {
-    static const std::uint8_t kVersions[] = {0x10, 0x10, 0x10, 0x19, 0x25, 0x39};
-    static const std::uint8_t kModels[] = {0x01, 0x05, 0x09, 0x21, 0x10, 0x0B, 0xA1, 0x99, 0x3A};
-    Tag t;
-    t.readerId = static_cast<std::uint16_t>(1 + rng() % 9999);
-    t.version = kVersions[rng() % 6];
-    t.packet = static_cast<std::uint8_t>(rng());
-    t.model = kModels[rng() % 9];
-    t.keyNo = static_cast<std::uint8_t>(rng());
-    t.group = static_cast<std::uint8_t>(rng());
-    t.uid = (std::uint64_t{rng()} << 32) | rng() | 1;
-    t.rssi = static_cast<std::uint8_t>(1 + rng() % 255);
-    t.lqi = static_cast<std::uint8_t>(21 + rng() % 235);
-    t.state = static_cast<std::uint8_t>(rng());
-    t.battery = static_cast<std::uint8_t>(rng());
-    t.isnH = static_cast<std::uint8_t>(rng());
-    t.isnL = static_cast<std::uint8_t>(rng());
-    // Every selector in turn, raw values anywhere in their range; some near the sign bit and
-    // zero, where rounding and negative values show.
-    const std::uint16_t sel = static_cast<std::uint16_t>((n % 4) << 14);
-    std::uint16_t r1 = static_cast<std::uint16_t>(rng() & 0x3FFF);
-    std::uint16_t r2 = static_cast<std::uint16_t>(rng());
-    if (n % 5 == 0) r1 = static_cast<std::uint16_t>(rng() % 8);
-    if (n % 7 == 0) r2 = static_cast<std::uint16_t>(n % 3 == 0 ? 0 : 0x2000 + rng() % 8);
-    if (n % 11 == 0) r1 = static_cast<std::uint16_t>(4000 + rng() % 3); // about 0 °C
-    if ((n % 4) == 1 && n % 3 == 0) r2 = static_cast<std::uint16_t>(0x1000 * (rng() % 10) + 0x0987);
-    t.d1 = static_cast<std::uint16_t>(sel | r1);
-    t.d2 = r2;
-    if (rng() % 2) t.gps = RandomGps(rng);
-    return t;
-}
-
-std::vector<Input> GeneratedInputs() {
-    std::mt19937 rng(20261209);
-    std::vector<Input> inputs;
-    for (unsigned n = 0; n < 1200; ++n)
-        inputs.push_back({DecodeMode::Live, LiveFrame(RandomTag(rng, n))});
-    for (unsigned n = 0; n < 300; ++n) {
-        std::vector<LogEntry> entries;
-        for (unsigned k = 0; k < 4; ++k) {
-            LogEntry e;
-            e.tag = RandomTag(rng, n * 4 + k);
-            e.year = static_cast<std::uint16_t>(rng() % 3 ? 2000 + rng() % 60 : rng());
-            e.month = static_cast<std::uint8_t>(rng() % 3 ? 1 + rng() % 12 : rng());
-            e.day = static_cast<std::uint8_t>(1 + rng() % 31);
-            e.hour = static_cast<std::uint8_t>(rng() % 24);
-            e.minute = static_cast<std::uint8_t>(rng() % 60);
-            e.second = static_cast<std::uint8_t>(rng() % 60);
-            e.status = static_cast<std::uint16_t>(rng() % 2 ? rng() % 100 : rng());
-            if (rng() % 2) e.gps = RandomGps(rng);
-            entries.push_back(e);
-        }
-        inputs.push_back(
-            {DecodeMode::Log, LogFrame(LogPayload(static_cast<std::uint16_t>(rng()), entries))});
-    }
-    return inputs;
-}
-
-// The fuzz corpus of the report decoder, split in both modes as its fuzz target does.
-std::vector<Input> CorpusInputs() {
-    std::vector<fs::path> files;
-    for (const auto& e :
-         fs::directory_iterator(fs::path(KELTA_SOURCE_DIR) / "fuzz/corpus/fuzz_report"))
-        files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    std::vector<Input> inputs;
-    for (const auto& f : files) {
-        std::ifstream in(f, std::ios::binary);
-        const std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (s.empty()) continue;
-        const Bytes block(s.begin() + 1, s.end());
-        inputs.push_back({DecodeMode::Live, block});
-        inputs.push_back({DecodeMode::Log, block});
-    }
-    return inputs;
-}
-
-std::vector<DecodedTagRecord> DecodeAll(const std::vector<Input>& inputs) {
-    CollectingSink sink;
-    for (const Input& in : inputs)
-        SplitReportBlock(in.mode, LinkKind::Serial, "03", in.block, sink);
-    return sink.records;
-}
 
 // Every text of a record on one line, tab-separated (the hex text aside: it is the bytes).
 std::string TextLine(const DecodedTagRecord& r) {
@@ -153,10 +42,7 @@ fs::path GoldenFile() {
 } // namespace
 
 TEST(TypedRecord, TextsStayThoseOfTheDecoderBeforeIt) {
-    std::vector<Input> inputs = GeneratedInputs();
-    const std::vector<Input> corpus = CorpusInputs();
-    inputs.insert(inputs.end(), corpus.begin(), corpus.end());
-    const std::vector<DecodedTagRecord> records = DecodeAll(inputs);
+    const std::vector<DecodedTagRecord> records = kelta::test::DecodedWideSet();
     ASSERT_GT(records.size(), 2000u);
 
     // KELTA_WRITE_DECODED_TEXTS=1 writes the file anew (only after checking every change).
@@ -177,4 +63,169 @@ TEST(TypedRecord, TextsStayThoseOfTheDecoderBeforeIt) {
             ADD_FAILURE() << "record " << i << "\n  now: " << line << "\n  was: " << golden[i];
     }
     EXPECT_EQ(shown, 0);
+}
+
+namespace {
+
+unsigned long FromText(const std::string& text, int base) {
+    std::size_t used = 0;
+    const unsigned long v = std::stoul(text, &used, base);
+    EXPECT_EQ(used, text.size()) << text;
+    return v;
+}
+
+std::string HexOfUid(const std::array<std::uint8_t, 8>& uid) {
+    std::string s;
+    AppendHexText(s, uid);
+    return s;
+}
+
+// The number a sensor text shows and the text after it: "23.50 C / 74.30 F" -> "23.50".
+std::string ShownNumber(const std::string& text) {
+    return text.substr(0, text.find_first_of(" %"));
+}
+
+// The parts of one coordinate of the GPS text: "+121°30'15.25"" -> decimal degrees.
+double ShownDegrees(const std::string& part) {
+    char sign = 0;
+    int d = 0, m = 0, s = 0, hs = 0;
+    EXPECT_EQ(std::sscanf(part.c_str(), "%c%d\xC2\xB0%d'%d.%d\"", &sign, &d, &m, &s, &hs), 5)
+        << part;
+    const double v = d + m / 60.0 + (s + hs / 100.0) / 3600.0;
+    return sign == '-' ? -v : v;
+}
+
+} // namespace
+
+TEST(TypedRecord, ValuesAreWhatTheTextsShow) {
+    const std::vector<DecodedTagRecord> records = kelta::test::DecodedWideSet();
+    ASSERT_GT(records.size(), 2000u);
+    std::size_t readings[3] = {}, fixes = 0, negative = 0, validLogTimes = 0, invalidLogTimes = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const DecodedTagRecord& r = records[i];
+        const TagValues& v = r.values;
+        SCOPED_TRACE(testing::Message() << "record " << i << ": " << r.hex);
+        EXPECT_EQ(FromText(r.readerId, 10), v.readerId);
+        EXPECT_EQ(r.uid, HexOfUid(v.uid));
+        EXPECT_EQ(FromText(r.rssi, 10), v.rssi);
+        EXPECT_EQ(FromText(r.lqi, 10), v.lqi);
+        EXPECT_EQ(FromText(r.battery, 10), v.battery);
+        EXPECT_EQ(FromText(r.tagVer, 16), v.tagVersion);
+        EXPECT_EQ(FromText(r.model, 16), v.model);
+        EXPECT_EQ(FromText(r.keyNo, 16), v.keyNo);
+        EXPECT_EQ(FromText(r.group, 16), v.group);
+        EXPECT_EQ(FromText(r.packet, 2), v.packet);
+        EXPECT_EQ(FromText(r.sState, 2), v.state);
+        EXPECT_EQ(FromText(r.isnH, 16), v.isnH);
+        EXPECT_EQ(FromText(r.isnL, 16), v.isnL);
+
+        // Each D text is either a raw byte, a reading, or empty, and the readings are exactly
+        // the sensor texts.
+        const std::string* d[] = {&r.d1h, &r.d1l, &r.d2h, &r.d2l};
+        switch (v.dataShown) {
+        case DataShown::None:
+            for (const std::string* t : d) EXPECT_EQ(*t, "");
+            EXPECT_EQ(v.sensorCount, 0);
+            break;
+        case DataShown::Raw:
+            for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(FromText(*d[k], 16), v.data[k]);
+            EXPECT_EQ(v.sensorCount, 0);
+            break;
+        case DataShown::Sensors: {
+            EXPECT_EQ(r.d1l + r.d2l, "");
+            ASSERT_GE(v.sensorCount, 1);
+            std::string shown[2];
+            for (std::size_t k = 0; k < v.sensorCount; ++k) {
+                const SensorReading& s = v.sensors[k];
+                const std::string& text = s.slot == SensorSlot::D1H ? r.d1h : r.d2h;
+                ++readings[static_cast<int>(s.kind)];
+                negative += s.value < 0;
+                shown[s.slot == SensorSlot::D1H ? 0 : 1] = text;
+                switch (s.kind) {
+                case SensorKind::Temperature:
+                    EXPECT_NE(text.find(" C / "), std::string::npos) << text;
+                    EXPECT_EQ(ShownNumber(text), SensorValueText(s)) << text;
+                    break;
+                case SensorKind::Humidity:
+                    EXPECT_EQ(text.back(), '%') << text;
+                    EXPECT_EQ(ShownNumber(text), SensorValueText(s)) << text;
+                    break;
+                case SensorKind::Counter:
+                    EXPECT_EQ(FromText(text, 10), static_cast<unsigned long>(s.value)) << text;
+                    EXPECT_EQ(FromText(SensorValueText(s), 10), FromText(text, 10));
+                    break;
+                }
+            }
+            // A text without a reading behind it is empty.
+            EXPECT_EQ(r.d1h, shown[0]);
+            EXPECT_EQ(r.d2h, shown[1]);
+            break;
+        }
+        }
+
+        if (v.gps) {
+            ++fixes;
+            const std::size_t comma = r.gps.find(',');
+            ASSERT_NE(comma, std::string::npos) << r.gps;
+            EXPECT_DOUBLE_EQ(v.gps->longitude.decimalDegrees(),
+                             ShownDegrees(r.gps.substr(0, comma)));
+            const std::string rest = r.gps.substr(comma + 1);
+            const std::size_t c2 = rest.find(',');
+            EXPECT_DOUBLE_EQ(v.gps->latitude.decimalDegrees(), ShownDegrees(rest.substr(0, c2)));
+            const std::size_t c3 = rest.find(',', c2 + 1);
+            EXPECT_EQ(FromText(rest.substr(c2 + 1, c3 - c2 - 1), 10), v.gps->value1);
+            EXPECT_EQ(FromText(rest.substr(c3 + 1), 10), v.gps->value2);
+        } else {
+            EXPECT_EQ(r.gps, "");
+        }
+
+        EXPECT_EQ(v.log, !r.logDateTime.empty());
+        if (v.log) {
+            EXPECT_EQ(FromText(r.index, 10), v.index);
+            // "yyyy/mm/dd hh:nn:ss" and its ISO form name the same moment, when it is one.
+            std::string iso = r.logDateTime;
+            for (char& c : iso) c = c == '/' ? '-' : c == ' ' ? 'T' : c;
+            if (v.logTime.valid()) {
+                ++validLogTimes;
+                EXPECT_EQ(LogTimeIso(v.logTime), iso);
+            } else {
+                ++invalidLogTimes;
+                EXPECT_EQ(LogTimeIso(v.logTime), "");
+            }
+            EXPECT_EQ(r.logStatus, LogStatusText(v.logStatus));
+        }
+    }
+    // The set reaches every kind of value.
+    EXPECT_GT(readings[static_cast<int>(SensorKind::Temperature)], 100u);
+    EXPECT_GT(readings[static_cast<int>(SensorKind::Humidity)], 50u);
+    EXPECT_GT(readings[static_cast<int>(SensorKind::Counter)], 10u);
+    EXPECT_GT(negative, 50u);
+    EXPECT_GT(fixes, 500u);
+    EXPECT_GT(validLogTimes, 100u);
+    EXPECT_GT(invalidLogTimes, 10u);
+}
+
+TEST(TypedRecord, GpsDegreesAndLogTimes) {
+    struct AngleCase {
+        GpsAngle angle;
+        double degrees;
+    };
+    for (const AngleCase& c : {AngleCase{{121, 30, 15, 25, false}, 121.50423611111111},
+                               AngleCase{{121, 30, 15, 25, true}, -121.50423611111111},
+                               AngleCase{{0, 0, 0, 1, true}, -1.0 / 360000.0},
+                               AngleCase{{25, 2, 10, 50, false}, 25.036250000000000}})
+        EXPECT_NEAR(c.angle.decimalDegrees(), c.degrees, 1e-12);
+
+    struct TimeCase {
+        LogTime time;
+        const char* iso;
+    };
+    for (const TimeCase& c :
+         {TimeCase{{2024, 2, 29, 23, 59, 59}, "2024-02-29T23:59:59"},
+          TimeCase{{2023, 2, 29, 0, 0, 0}, ""},
+          TimeCase{{2000, 2, 29, 0, 0, 0}, "2000-02-29T00:00:00"},
+          TimeCase{{1900, 2, 29, 0, 0, 0}, ""}, TimeCase{{2024, 4, 31, 0, 0, 0}, ""},
+          TimeCase{{2024, 13, 1, 0, 0, 0}, ""}, TimeCase{{2024, 0, 1, 0, 0, 0}, ""},
+          TimeCase{{2024, 1, 1, 24, 0, 0}, ""}, TimeCase{{65535, 1, 1, 0, 0, 0}, ""}})
+        EXPECT_EQ(LogTimeIso(c.time), c.iso) << c.iso;
 }
