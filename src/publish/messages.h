@@ -8,10 +8,13 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
 namespace kelta::publish {
+
+inline constexpr int kMessageSchema = 1;
 
 // The link a record came over.
 enum class LinkType { Serial, TcpClient, TcpServer };
@@ -29,6 +32,8 @@ struct TagMessage {
     std::vector<std::pair<QString, QString>> fields;
     // The sensor texts shown in D_1H and D_2H, when the record carried readable sensor values.
     std::vector<std::pair<QString, QString>> sensors;
+    // What the texts were made from, written as the message's "values".
+    monitor::TagValues values;
     QDateTime received;     // local time; written with its offset from UTC
     bool logRecord = false; // from a reader's stored tag log rather than a live report
 };
@@ -45,10 +50,12 @@ struct PresenceEvent {
     QDateTime lastSeen;
     QDateTime at;
     qint64 silentMs = 0;
+    std::uint8_t rssiValue = 0;
+    std::uint8_t lqiValue = 0;
 };
 
 // The message input for a decoded record: every display text under the live (or log) grid's
-// column name, the sensor texts picked out of D_1H and D_2H.
+// column name, the sensor texts of D_1H and D_2H that hold readings, and the typed values.
 TagMessage tagMessageFromRecord(const monitor::DecodedTagRecord& record, monitor::DecodeMode mode,
                                 const LinkInfo& link, const QDateTime& received);
 

@@ -31,6 +31,8 @@ PresenceEvent presenceEventOf(const monitor::PresenceChange& c) {
     e.readerId = c.readerId;
     e.rssi = c.rssi;
     e.lqi = c.lqi;
+    e.rssiValue = c.rssiValue;
+    e.lqiValue = c.lqiValue;
     e.lastSeen = c.lastSeen;
     e.at = c.at;
     e.silentMs = c.silentMs;

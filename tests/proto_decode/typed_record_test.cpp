@@ -226,6 +226,7 @@ TEST(TypedRecord, GpsDegreesAndLogTimes) {
           TimeCase{{2000, 2, 29, 0, 0, 0}, "2000-02-29T00:00:00"},
           TimeCase{{1900, 2, 29, 0, 0, 0}, ""}, TimeCase{{2024, 4, 31, 0, 0, 0}, ""},
           TimeCase{{2024, 13, 1, 0, 0, 0}, ""}, TimeCase{{2024, 0, 1, 0, 0, 0}, ""},
-          TimeCase{{2024, 1, 1, 24, 0, 0}, ""}, TimeCase{{65535, 1, 1, 0, 0, 0}, ""}})
+          TimeCase{{2024, 1, 1, 24, 0, 0}, ""}, TimeCase{{65535, 1, 1, 0, 0, 0}, ""},
+          TimeCase{{0, 1, 1, 0, 0, 0}, ""}})
         EXPECT_EQ(LogTimeIso(c.time), c.iso) << c.iso;
 }

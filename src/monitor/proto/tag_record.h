@@ -49,7 +49,7 @@ struct GpsFix {
 struct LogTime {
     std::uint16_t year = 0;
     std::uint8_t month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    // A real calendar date and time of day (a reader may store anything).
+    // A real calendar date (years 1-9999) and time of day; a reader may store anything.
     bool valid() const;
 };
 

@@ -75,7 +75,8 @@ double GpsAngle::decimalDegrees() const {
 
 bool LogTime::valid() const {
     static const std::uint8_t kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year > 9999 || month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return false;
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > kDays[month - 1])
+        return false;
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     if (month == 2 && day == 29 && !leap) return false;
     return hour < 24 && minute < 60 && second < 60;
