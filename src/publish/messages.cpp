@@ -221,6 +221,15 @@ QString isoTimeWithZone(const QDateTime& t) {
 
 namespace {
 
+void writeLink(JsonWriter& w, const LinkInfo& link) {
+    w.key(QLatin1String("link"));
+    w.open();
+    w.string(QLatin1String("kind"), QLatin1String(linkTypeName(link.type)));
+    w.string(link.type == LinkType::Serial ? QLatin1String("port") : QLatin1String("address"),
+             link.name);
+    w.close();
+}
+
 void writeAngle(JsonWriter& w, QLatin1String k, const monitor::GpsAngle& a) {
     w.real(k, a.decimalDegrees());
 }
@@ -292,12 +301,7 @@ QByteArray tagMessageJson(const TagMessage& m) {
     w.number(QLatin1String("schema"), kMessageSchema);
     w.string(QLatin1String("readerId"), m.readerId);
     w.string(QLatin1String("uid"), m.uid);
-    w.key(QLatin1String("link"));
-    w.open();
-    w.string(QLatin1String("kind"), QLatin1String(linkTypeName(m.link.type)));
-    w.string(m.link.type == LinkType::Serial ? QLatin1String("port") : QLatin1String("address"),
-             m.link.name);
-    w.close();
+    writeLink(w, m.link);
     w.string(QLatin1String("mode"), m.logRecord ? QStringLiteral("log") : QStringLiteral("live"));
     w.string(QLatin1String("received"), isoTimeWithZone(m.received));
     w.members(QLatin1String("fields"), m.fields);
@@ -330,6 +334,43 @@ QByteArray presenceEventJson(const PresenceEvent& e) {
     return w.take();
 }
 
+QByteArray siteStatusJson(const SiteStatus& s) {
+    JsonWriter w;
+    w.open();
+    w.number(QLatin1String("schema"), kMessageSchema);
+    w.string(QLatin1String("state"),
+             s.online ? QStringLiteral("online") : QStringLiteral("offline"));
+    if (s.since.isValid()) w.string(QLatin1String("since"), isoTimeWithZone(s.since));
+    w.string(QLatin1String("program"), s.program);
+    w.string(QLatin1String("version"), s.version);
+    w.string(QLatin1String("clientId"), s.clientId);
+    w.close();
+    return w.take();
+}
+
+QByteArray readerStatusJson(const ReaderStatus& s) {
+    JsonWriter w;
+    w.open();
+    w.number(QLatin1String("schema"), kMessageSchema);
+    w.string(QLatin1String("readerId"), s.readerId);
+    QString state = QStringLiteral("connected");
+    if (s.state == ReaderStatus::State::Lost) state = QStringLiteral("lost");
+    if (s.state == ReaderStatus::State::Reconnecting) state = QStringLiteral("reconnecting");
+    w.string(QLatin1String("state"), state);
+    writeLink(w, s.link);
+    if (s.lastReport.isValid())
+        w.string(QLatin1String("lastReport"), isoTimeWithZone(s.lastReport));
+    else
+        w.null(QLatin1String("lastReport"));
+    w.number(QLatin1String("records"), static_cast<qint64>(s.records));
+    w.close();
+    return w.take();
+}
+
+QString programVersion() {
+    return QStringLiteral(KELTA_VERSION);
+}
+
 QString topicLevel(const QString& name) {
     QString out;
     out.reserve(name.size());
@@ -356,6 +397,18 @@ QByteArray tagTopic(const QString& prefix, const QString& site, const QString& r
     return (topicPrefixLevels(prefix) + QLatin1Char('/') + topicLevel(site) +
             QStringLiteral("/reader/") + topicLevel(readerId) + QStringLiteral("/tag/") +
             topicLevel(uid))
+        .toUtf8();
+}
+
+QByteArray statusTopic(const QString& prefix, const QString& site) {
+    return (topicPrefixLevels(prefix) + QLatin1Char('/') + topicLevel(site) +
+            QStringLiteral("/status"))
+        .toUtf8();
+}
+
+QByteArray readerStatusTopic(const QString& prefix, const QString& site, const QString& readerId) {
+    return (topicPrefixLevels(prefix) + QLatin1Char('/') + topicLevel(site) +
+            QStringLiteral("/reader/") + topicLevel(readerId) + QStringLiteral("/status"))
         .toUtf8();
 }
 
