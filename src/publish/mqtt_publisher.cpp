@@ -42,10 +42,10 @@ void MqttPublisher::setProgram(const QString& program) {
     program_ = program;
 }
 
-QByteArray MqttPublisher::siteStatus(bool online) const {
+QByteArray MqttPublisher::siteStatus(bool online, bool since) const {
     SiteStatus s;
     s.online = online;
-    if (online) s.since = QDateTime::currentDateTime();
+    if (since) s.since = QDateTime::currentDateTime();
     s.program = program_;
     s.version = programVersion();
     s.clientId = config_.clientId;
@@ -82,7 +82,7 @@ bool MqttPublisher::configureClient(std::string& error) {
         }
     }
     // The broker says "offline" for us when the connection ends without a goodbye.
-    const QByteArray will = siteStatus(false);
+    const QByteArray will = siteStatus(false, false);
     rc = mosquitto_will_set(mosq_, statusTopic_.constData(), static_cast<int>(will.size()),
                             will.constData(), 1, true);
     if (rc != MOSQ_ERR_SUCCESS) {
@@ -217,7 +217,7 @@ bool MqttPublisher::sendStatuses(std::unique_lock<std::mutex>& lock) {
     };
     if (announce_) {
         announce_ = false;
-        const int rc = handOver(statusTopic_, siteStatus(true));
+        const int rc = handOver(statusTopic_, siteStatus(true, true));
         if (rc != MOSQ_ERR_SUCCESS) {
             announce_ = true;
             return false;
@@ -313,7 +313,7 @@ void MqttPublisher::networkLoop() {
         }
         if (connected) {
             // "offline" from us: the broker drops the last will on a clean goodbye.
-            const QByteArray offline = siteStatus(false);
+            const QByteArray offline = siteStatus(false, true);
             int mid = 0;
             if (mosquitto_publish(mosq_, &mid, statusTopic_.constData(),
                                   static_cast<int>(offline.size()), offline.constData(), 1,

@@ -116,7 +116,8 @@ private:
     bool pauseUnlessStopping(std::chrono::milliseconds pause);
     void notify(BrokerState state, const std::string& message);
     bool configureClient(std::string& error);
-    QByteArray siteStatus(bool online) const;
+    // since: the state starts now (not for the last will, written before the connection).
+    QByteArray siteStatus(bool online, bool since) const;
     // Hands the online announcement and the pending status messages to the library; called
     // with the lock held, which it lets go around each hand-over. False when the connection
     // is gone.
