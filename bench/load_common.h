@@ -5,15 +5,17 @@
 // line per case.
 
 #include "app/frmmodule.h"
-#include "click_probe.h"
 #include "app/run_controller.h"
+#include "click_probe.h"
 #include "reader-sim/sim_frames.h"
 #include "reader-sim/sim_host.h"
 #include "reader-sim/tag_population.h"
+#include "support/ports.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHostAddress>
 #include <QPushButton>
 #include <QTcpServer>
@@ -52,11 +54,7 @@ inline void showAsUser(TfrmModule& window) {
 inline constexpr double kLineBytesPerSecond = 11520.0; // 115200 baud, 8N1
 
 // A loopback port free at this moment.
-inline quint16 freePort() {
-    QTcpServer s;
-    if (!s.listen(QHostAddress(QHostAddress::LocalHost), 0)) return 0;
-    return s.serverPort();
-}
+using kelta::test::freePort;
 
 // The n-th loopback address, 127.0.0.n: one reader each.
 inline QString loopback(int n) {
@@ -147,7 +145,7 @@ struct RunPlan {
 // The run has started: Start has done its work and the loop has read at least once.
 inline bool runIsUp(TfrmModule& window) {
     const monitor::RunController& ctl = *window.runController;
-    return ctl.runState() == QLatin1String("Stop") && window.btnStart->isEnabled() &&
+    return ctl.state() == monitor::RunState::Running && window.btnStart->isEnabled() &&
            ctl.passCount() > 0;
 }
 
@@ -191,7 +189,16 @@ inline void driveRun(TfrmModule& window, const RunPlan& plan) {
         }
     });
     driver.start();
-    window.btnStart->click(); // returns when the run has ended
+    // The click returns at once; the run goes on in the event loop until it has ended.
+    QEventLoop loop;
+    QTimer ended;
+    QObject::connect(&ended, &QTimer::timeout, [&] {
+        if (step == Step::Stopped && window.runController->state() == monitor::RunState::Idle)
+            loop.quit();
+    });
+    ended.start(5);
+    window.btnStart->click();
+    loop.exec();
     driver.stop();
 }
 

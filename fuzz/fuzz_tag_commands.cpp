@@ -45,6 +45,13 @@ std::optional<std::vector<std::uint8_t>> Pairs(std::string_view text) {
     return out;
 }
 
+// The text without the blanks around it: tag IDs and PINs are trimmed before their pairs are cut.
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+    return text;
+}
+
 void CheckHexText(std::string_view text) {
     const kelta::hex::HexPairs p = kelta::hex::ParseHexPairs(text);
     const auto expected = Pairs(text);
@@ -76,18 +83,19 @@ std::string Padded(std::string_view id) {
 
 void CheckHeader(const v3::Encoded& e, const v3::Target& t, std::size_t size, bool padded) {
     Require(e.bytes.size() == size);
-    const std::string id = padded ? Padded(t.tagId) : std::string(t.tagId);
+    const std::string id(Trimmed(padded ? Padded(t.tagId) : std::string(t.tagId)));
     if (!Pairs(id)) {
         Require(e.error == v3::Field::TagId);
         return;
     }
     Require(e.bytes[0] == t.addressingMode && e.bytes[9] == 0xFF && e.bytes[13] == 0x01);
     RequireHexAt(e.bytes, 1, 8, id);
-    if (!Pairs(t.pin)) {
+    const std::string_view pin = Trimmed(t.pin);
+    if (!Pairs(pin)) {
         Require(e.error == v3::Field::Pin);
         return;
     }
-    RequireHexAt(e.bytes, 14, 8, t.pin);
+    RequireHexAt(e.bytes, 14, 8, pin);
 }
 
 constexpr v3::Setting kAllSettings[] = {
@@ -143,7 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const v3::Encoded key = v3::EncodeKey(t, control % 8, fields[2]);
     CheckHeader(key, t, v3::kWriteSize, false);
     if (key.ok()) RequireHexAt(key.bytes, 22, 16, fields[2]);
-    if (Pairs(t.tagId) && Pairs(t.pin)) Require(key.ok() == Pairs(fields[2]).has_value());
+    if (Pairs(Trimmed(t.tagId)) && Pairs(Trimmed(t.pin)))
+        Require(key.ok() == Pairs(fields[2]).has_value());
 
     const std::string_view cid = fields[2].substr(0, std::min<std::size_t>(fields[2].size(), 4));
     const v3::Encoded cidWrite = v3::EncodeCid(t, {cid, cid, cid, cid});
@@ -157,9 +166,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto command = static_cast<v1::Command>(control % 9);
     const v3::Encoded old = v1::Encode(fields[0], command, control);
     Require(old.bytes.size() == v1::kSize);
-    Require(old.ok() == Pairs(fields[0]).has_value());
+    Require(old.ok() == Pairs(Trimmed(fields[0])).has_value());
     if (old.ok()) {
-        RequireHexAt(old.bytes, 0, 8, fields[0]);
+        RequireHexAt(old.bytes, 0, 8, Trimmed(fields[0]));
         Require(old.bytes[8] == v1::entryOf(command).op && old.bytes[10] == control);
     }
 

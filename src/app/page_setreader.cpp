@@ -585,7 +585,7 @@ void buildBtExciterPage(SetReaderControls& c) {
 
     c.gbBtBattery = group("gbBtBattery", QStringLiteral("Battery"));
     c.sbBtBatteryLV = scroll("sbBtBatteryLV", 0, 50, 20);
-    c.pnlBtBatteryLV = valuePanel("pnlBtBatteryLV", QStringLiteral("20%"));
+    c.pnlBtBatteryLV = valuePanel("pnlBtBatteryLV", QStringLiteral("20 %"));
     gridRow(gridOf(c.gbBtBattery), 0,
             {label(QStringLiteral("Auto OFF battery level :")), c.sbBtBatteryLV, c.pnlBtBatteryLV});
 

@@ -11,7 +11,7 @@ int languageIndex = 0;
 
 // Key, English, Traditional Chinese, Simplified Chinese. "&&" in a key is a caption's literal
 // ampersand and stays doubled in its translations.
-constexpr std::array<LanguageEntry, 102> kTable{{
+constexpr std::array<LanguageEntry, 103> kTable{{
     {"Local Listen Port :", "Local Listen Port :", "本地監聽埠 :", "本地监听埠 :"},
     {"Destination Port :", "Destination Port :", "目的埠 :", "目的埠 :"},
     {"IP :", "IP :", "IP 位址 :", "IP 位址 :"},
@@ -116,6 +116,10 @@ constexpr std::array<LanguageEntry, 102> kTable{{
     {"Low Level", "Low Level", "Low Level", "Low Level"},
     {"Bottom Level", "Bottom Level", "Bottom Level", "Bottom Level"},
     {"Temperature alarm:", "Temperature alarm:", "溫度警報:", "温度警报:"},
+    // Added to the original table: the status text for a model code the reader table does not
+    // hold (%1: the code, four hex digits), translated like every other status text.
+    {"Unknown reader model 0x%1", "Unknown reader model 0x%1", "未知的讀卡機型號 0x%1",
+     "未知的读卡机型号 0x%1"},
 }};
 
 // Upper-cased key -> the first row with that key, and the rows' texts, built once.

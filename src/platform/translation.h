@@ -20,7 +20,8 @@ struct LanguageEntry {
     const char* simplified;  // UTF-8
 };
 
-// The table, in its fixed order (102 rows).
+// The table, in its fixed order (103 rows: the original 102 and the text for an unknown reader
+// model).
 std::span<const LanguageEntry> languageTable();
 
 int currentLanguageIndex();

@@ -435,7 +435,9 @@ bool ReaderLink::exchangeSerial(const Alive& alive, std::span<const std::uint8_t
                     col.feed(std::span<const std::uint8_t>(*bytes));
             }
         }
-        if (col.accepted() || col.synchronised()) break;
+        // A read that ends inside the answer does not end the attempt:
+        // the rest of the frame may come in a later read, as in the tag exchange.
+        if (col.accepted()) break;
         QThread::msleep(timing::kExchangePollSleepMs);
         PumpEvents();
         if (!goOn(alive)) return false;
@@ -485,7 +487,9 @@ bool ReaderLink::exchangeTcp(const Alive& alive, std::span<const std::uint8_t> f
                     static_cast<std::size_t>(bytes.size())));
             }
         }
-        if (col.accepted() || col.synchronised()) break;
+        // A read that ends inside the answer does not end the attempt:
+        // the rest of the frame may come in a later read, as in the tag exchange.
+        if (col.accepted()) break;
         QThread::msleep(timing::kExchangePollSleepMs);
         PumpEvents();
         if (!goOn(alive)) return false;

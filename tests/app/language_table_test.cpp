@@ -39,6 +39,10 @@ TEST(Translate, TellingRowsExactly) {
     EXPECT_EQ(Translate(2, "Set TAG Error"), u("设定 TAG 失败"));
     EXPECT_EQ(Translate(1, "Please Read TAG First !"), u("請先讀取標籤 !"));
     EXPECT_EQ(Translate(2, "Set Reader"), u("设定读卡机"));
+    // The unknown-model text, its code filled in after the translation.
+    EXPECT_EQ(Translate(0, "Unknown reader model 0x%1").arg("1234"), "Unknown reader model 0x1234");
+    EXPECT_EQ(Translate(1, "Unknown reader model 0x%1").arg("1234"), u("未知的讀卡機型號 0x1234"));
+    EXPECT_EQ(Translate(2, "Unknown reader model 0x%1").arg("1234"), u("未知的读卡机型号 0x1234"));
     for (const char* same : {"No.", "Mode #0 NONE", "Mode #4 OFF", "Top Level", "Bottom Level"}) {
         EXPECT_EQ(Translate(1, same), same);
         EXPECT_EQ(Translate(2, same), same);
@@ -47,11 +51,13 @@ TEST(Translate, TellingRowsExactly) {
 
 TEST(LanguageTable, HasEveryKeyOnceInOrder) {
     const auto table = languageTable();
-    ASSERT_EQ(table.size(), 102u);
+    // The original 102 rows, then the text for an unknown reader model.
+    ASSERT_EQ(table.size(), 103u);
     EXPECT_STREQ(table.front().key, "Local Listen Port :");
     EXPECT_STREQ(table[11].key, "Start");
     EXPECT_STREQ(table[53].key, "Set Gain Level");
-    EXPECT_STREQ(table.back().key, "Temperature alarm:");
+    EXPECT_STREQ(table[101].key, "Temperature alarm:");
+    EXPECT_STREQ(table.back().key, "Unknown reader model 0x%1");
     QSet<QString> keys;
     for (const auto& e : table) {
         const QString key = QString::fromUtf8(e.key).toUpper();

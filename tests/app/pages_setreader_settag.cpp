@@ -339,6 +339,13 @@ TEST_F(SetPages, ScrollBarsCarryTheRangesTheHandlersSend) {
     }
 }
 
+// The battery level panel starts as "20 %" (the bar then writes "%d%", without the blank).
+TEST_F(SetPages, BatteryLevelPanelStartsAsTwentyPercent) {
+    auto* panel = find("pnlBtBatteryLV");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->property("text").toString(), QStringLiteral("20 %"));
+}
+
 TEST_F(SetPages, HiddenFieldsAndTabsStayHidden) {
     EXPECT_FALSE(window->pcSetReadMain->isTabShown(window->tsUdpServer));
     for (kelta::TabSheet* ts : {window->tsComPort, window->tsTcpServer, window->tsTcpClient})

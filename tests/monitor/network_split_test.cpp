@@ -26,35 +26,36 @@ ReaderConfig faultyReader(int n) {
 
 class SplitTest : public NetTest {
 protected:
-    // Lets the readers send for a while, stops them and waits until the utility took every
-    // frame; then every UID's count must equal what the readers sent of it.
+    // Lets the readers send a number of frames, stops them, waits until nothing is left in
+    // them and the utility took every frame; then every UID's count must equal what the
+    // readers sent of it.
     void runAndCompare(const std::vector<int>& readers, const std::function<void()>& begin) {
         bool begun = false;
         bool quiet = false;
-        QElapsedTimer clock, settle;
         quint64 sent = 0;
+        auto sentNow = [&] {
+            quint64 n = 0;
+            for (int r : readers) n += host.reader(r).stats().liveFramesSent;
+            return n;
+        };
         const auto res = run([&] {
             if (!begun) {
                 begin();
                 begun = true;
-                clock.start();
                 return false;
             }
-            if (!quiet && clock.elapsed() > 1500) {
+            if (!quiet) {
+                if (sentNow() < 90) return false;
                 for (int r : readers) host.call(r, [](ReaderSim& s) { s.setRate(0); });
                 quiet = true;
-                settle.start();
-                return false;
             }
-            if (!quiet) return false;
-            quint64 now = 0;
-            for (int r : readers) now += host.reader(r).stats().liveFramesSent;
-            if (now != sent) {
-                sent = now;
-                settle.restart();
+            for (int r : readers) {
+                bool holds = false;
+                host.call(r, [&](ReaderSim& s) { holds = s.holdsUnsent(); });
+                if (holds) return false;
             }
-            // Nothing more sent for 500 ms and everything taken.
-            return settle.elapsed() > 500 && tables->acceptedRecordCount() == sent;
+            sent = sentNow();
+            return tables->acceptedRecordCount() == sent;
         });
         ASSERT_TRUE(res.stopAsked) << tables->acceptedRecordCount() << " of " << sent;
         EXPECT_GT(sent, 60u);

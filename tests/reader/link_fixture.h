@@ -10,6 +10,7 @@
 #include "platform/wait_pump.h"
 #include "reader-sim/sim_host.h"
 #include "reader/reader_link.h"
+#include "support/ports.h"
 #include "support/test_env.h"
 #include "support/text_recorder.h"
 
@@ -28,12 +29,7 @@ using sim::Bytes;
 using kelta::test::hexBytes;
 using kelta::test::TextRecorder;
 
-// A loopback port nobody listens on at the moment.
-inline quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
+using kelta::test::freePort;
 
 class LinkTest : public ::testing::Test {
 protected:

@@ -276,6 +276,36 @@ TEST_P(SetReaderWindow, EveryWriteIsReadBack) {
     EXPECT_EQ(w.ShapeDI2->brushColor(), QColor(Qt::yellow));
 }
 
+// An answer value outside a list leaves the list with no selection (as an item index out of
+// range does), not with the choice it had before.
+TEST_P(SetReaderWindow, ParameterValuesOutsideTheListsLeaveNoSelection) {
+    scan();
+    TfrmModule& w = *window;
+    for (QComboBox* list :
+         {w.cmbParameter_outputmode, w.cmbParameter_logtype, w.cmbParameter_logfiltermode}) {
+        ASSERT_GT(list->count(), 1) << list->objectName().toStdString();
+        list->setCurrentIndex(1);
+    }
+    onReader([](sim::SimReaderState& s) {
+        s.settings().parameters[0x601A] = {0x40, 0x00, 0x41, 0x03, 0x00, 0x00, 0x3C, 0x00};
+        s.settings().parameters[0x601D] = {0x42, 0, 0, 0, 0, 0, 0, 0};
+    });
+    w.btnParameters_Get->click();
+    EXPECT_NE(msg(), kError);
+    EXPECT_EQ(w.cmbParameter_outputmode->currentIndex(), -1);
+    EXPECT_EQ(w.cmbParameter_logtype->currentIndex(), -1);
+    EXPECT_EQ(w.cmbParameter_logfiltermode->currentIndex(), -1);
+    // Values inside the lists select their items again.
+    onReader([](sim::SimReaderState& s) {
+        s.settings().parameters[0x601A] = {0x01, 0x00, 0x00, 0x03, 0x00, 0x00, 0x3C, 0x00};
+        s.settings().parameters[0x601D] = {0x01, 0, 0, 0, 0, 0, 0, 0};
+    });
+    w.btnParameters_Get->click();
+    EXPECT_EQ(w.cmbParameter_outputmode->currentIndex(), 1);
+    EXPECT_EQ(w.cmbParameter_logtype->currentIndex(), 0);
+    EXPECT_EQ(w.cmbParameter_logfiltermode->currentIndex(), 1);
+}
+
 TEST_P(SetReaderWindow, BtExciterSettingsRoundTrip) {
     onReader([](sim::SimReaderState& s) { s.setModel(0x8441); });
     scan();

@@ -2,14 +2,14 @@
 // What tests wait for: a condition, with the event loop running meanwhile (socket signals and
 // the engine's timers go on), and the lines of a file.
 
+#include "support/ports.h" // freePort, for the tests that wait on sockets
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QHostAddress>
 #include <QString>
 #include <QStringList>
-#include <QTcpServer>
 #include <QTimer>
 #include <functional>
 
@@ -34,14 +34,6 @@ inline QStringList fileLines(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
     return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-// A port free on 127.0.0.1 at the moment of asking, for a server the test does not own
-// (the run's own listening server). Where the test owns the server, it listens on port 0.
-inline quint16 freePort() {
-    QTcpServer s;
-    if (!s.listen(QHostAddress(QHostAddress::LocalHost), 0)) return 0;
-    return s.serverPort();
 }
 
 } // namespace kelta::test

@@ -123,6 +123,48 @@ TEST(V3Catalogue, FieldsThatAreNotHexNameTheField) {
     }
 }
 
+// The tag ID and the PIN are trimmed of blanks before they are cut into
+// pairs, so a blank typed before or after the digits is no error and changes no byte.
+TEST(V3Catalogue, BlanksAroundTheTagIdAndThePinAreTrimmed) {
+    const v3::Target plain{0, "0001000112050211", kPin};
+    const v3::Target blanks{0, " 0001000112050211 ", " 7D41A09C3E5B2F86  "};
+    const auto same = [](const v3::Encoded& a, const v3::Encoded& b, const char* what) {
+        EXPECT_TRUE(a.ok()) << what;
+        EXPECT_TRUE(b.ok()) << what;
+        EXPECT_EQ(a.bytes, b.bytes) << what;
+    };
+    same(v3::EncodeAesMode(plain, true), v3::EncodeAesMode(blanks, true), "administration");
+    same(v3::EncodeCid(plain, {"0102", "A0B0", "00FF", "1234"}),
+         v3::EncodeCid(blanks, {"0102", "A0B0", "00FF", "1234"}), "CID");
+    same(v3::EncodeKey(plain, 5, "00112233445566778899AABBCCDDEEFF"),
+         v3::EncodeKey(blanks, 5, "00112233445566778899AABBCCDDEEFF"), "key");
+    // The settings class pads the ID to 16 digits first, then trims: a short ID typed after a
+    // blank is the same short ID.
+    const v3::Target shortPlain{0, "1234", kPin}, shortBlank{0, "  1234", " 7D41A09C3E5B2F86"};
+    same(v3::EncodeSettingWrite(shortPlain, v3::Setting::Beep, 1),
+         v3::EncodeSettingWrite(shortBlank, v3::Setting::Beep, 1), "settings write");
+    same(v3::EncodeSettingRead(shortPlain, v3::Setting::Version),
+         v3::EncodeSettingRead(shortBlank, v3::Setting::Version), "settings read");
+    same(
+        v3::EncodeSettingWrite(plain, v3::Setting::LedR, 3),
+        v3::EncodeSettingWrite({0, "0001000112050211", " 7D41A09C3E5B2F86 "}, v3::Setting::LedR, 3),
+        "settings PIN");
+    // A blank between the digits is still no hexadecimal pair.
+    EXPECT_EQ(v3::EncodeAesMode({0, "0001 000112050211", kPin}, true).error, v3::Field::TagId);
+    EXPECT_EQ(v3::EncodeAesMode({0, "0001000112050211", "7D41 A09C3E5B2F86"}, true).error,
+              v3::Field::Pin);
+}
+
+TEST(V1Catalogue, BlanksAroundTheTagIdAreTrimmed) {
+    for (const char* typed : {" 0001000112050211", "0001000112050211 ", "\t0001000112050211  "}) {
+        const auto e = v1::Encode(typed, v1::Command::Beep, 5);
+        ASSERT_TRUE(e.ok()) << typed;
+        EXPECT_EQ(e.bytes, hex("0001000112050211 42 00 05 0000000000")) << typed;
+    }
+    EXPECT_EQ(slice(v1::Encode(" 123 ", v1::Command::Beep, 1).bytes, 0, 8),
+              hex("1200000000000000"));
+}
+
 // An answer as a tag sends it: item at 17, FF FF at 20-21, group at 22, values from 24.
 Bytes answerFor(std::uint8_t group, std::uint8_t item, const Bytes& values) {
     Bytes a(42, 0);
@@ -296,16 +338,42 @@ TEST(TagAnswer, SplitAnswerIsCompletedInTheNextRead) {
     const Bytes f = answerFrame(0x6032, {0x00, 0xAB, 0xCD});
     for (std::size_t cut = 1; cut < f.size(); ++cut) {
         TagAnswerAssembler a(0x6032);
-        EXPECT_FALSE(a.feed(slice(f, 0, cut)));
+        a.startAttempt(0x6032);
+        EXPECT_FALSE(a.feed(slice(f, 0, cut))); // one read of the attempt
         EXPECT_TRUE(a.inFrame());
-        a.startAttempt(0x6032); // the next receive attempt of the same exchange
-        ASSERT_TRUE(a.feed(slice(f, cut, f.size() - cut))) << "cut at " << cut;
+        ASSERT_TRUE(a.feed(slice(f, cut, f.size() - cut))) << "cut at " << cut; // the next read
         EXPECT_EQ(a.answerData()[1], 0xAB);
     }
     TagAnswerAssembler dropped(0x6032);
     dropped.feed(slice(f, 0, 5));
     dropped.reset(); // the exchange ended: the rest alone is no answer
     EXPECT_FALSE(dropped.feed(slice(f, 5, f.size() - 5)));
+}
+
+// A stray start byte with a plausible length, left by one attempt, does not swallow the answer
+// of the next attempt: each attempt starts clean of a partial frame.
+TEST(TagAnswer, APartialFrameOfOneAttemptDoesNotSwallowTheNextAttemptsAnswer) {
+    const Bytes stray = {0x06, 0x00, 0x40, 0x08, 0x00, 0x60, 0x33, 0x00}; // 0x43 bytes promised
+    const Bytes answer = answerFrame(0x6033, {0x11, 0x22});
+    TagAnswerAssembler a(0x6033);
+    a.startAttempt(0x6033);
+    EXPECT_FALSE(a.feed(stray));
+    EXPECT_TRUE(a.inFrame());
+    a.startAttempt(0x6033); // the attempt ran out; the next one
+    EXPECT_FALSE(a.inFrame());
+    ASSERT_TRUE(a.feed(answer));
+    EXPECT_EQ(a.answerLength(), 2);
+    EXPECT_EQ(a.answerData()[1], 0x22);
+
+    // Kept bytes (an answer in the same read as the acknowledgement) still wait for it, split
+    // or not.
+    const Bytes ack = answerFrame(0x6033, {0x00});
+    TagAnswerAssembler b(0x6033);
+    ASSERT_TRUE(b.feed(cat({ack, slice(answer, 0, 5)})));
+    b.startAttempt(0x6033);
+    EXPECT_FALSE(b.feed({}));
+    ASSERT_TRUE(b.feed(slice(answer, 5, answer.size() - 5)));
+    EXPECT_EQ(b.answerData()[1], 0x22);
 }
 
 TEST(TagAnswer, AnswerInTheSameReadAsTheAcknowledgementWaitsForTheNextAttempt) {

@@ -148,6 +148,8 @@ public:
     const std::vector<LogEntry>& log() const { return log_; }
     void setSilent(bool silent); // nothing at all is written while silent
     bool isSilent() const { return silent_; }
+    // Bytes still waiting in the reader: cut pieces not yet due, frames held for merging.
+    bool holdsUnsent() const { return !queue_.empty() || !mergeBuf_.isEmpty(); }
 
     // Immediate actions.
     void sendLiveReports(int n);      // n report frames now, through the fault options

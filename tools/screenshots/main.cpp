@@ -1,15 +1,18 @@
 // Renders the main window and saves one picture per main page, in English and in Traditional
 // Chinese, with a few decoded tag reports in the Read TAG grid:
 //   kelta-screenshots [output folder [WIDTHxHEIGHT]]   (defaults: docs, 1366x768)
-// Meant to run under QT_QPA_PLATFORM=offscreen. It uses a settings file of its own, so the
-// user's settings are neither read nor changed.
+// Meant to run under QT_QPA_PLATFORM=offscreen. It runs with a home folder of a neutral name
+// (<temp>/user) and scratch configuration folders, so the pictures show neither the account
+// that made them nor its settings, serial map or selection file, and nothing of it is changed.
 #include "app/application.h"
 #include "app/frmmodule.h"
 #include "app/language.h"
-#include "monitor/proto/report_decoder.h"
 #include "app/tag_tables.h"
+#include "monitor/proto/report_decoder.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -107,6 +110,27 @@ int main(int argc, char** argv) {
         return 1;
     }
     qputenv("KELTA_SETTINGS_FILE", scratch.filePath("LR900.ini").toLocal8Bit());
+    // A home folder of a neutral name, made for this run and removed after it: the pictures
+    // show its paths, and the program's own folders (the selection file's) go there.
+    const QString home = QDir::tempPath() + QStringLiteral("/user");
+    if (QFileInfo::exists(home)) {
+        std::fprintf(stderr, "%s exists; remove it first (it is made and removed by each run)\n",
+                     qPrintable(home));
+        return 1;
+    }
+    struct RemoveAtEnd {
+        QString path;
+        ~RemoveAtEnd() { QDir(path).removeRecursively(); }
+    } removeHome{home};
+    QDir().mkpath(home + QStringLiteral("/Documents"));
+    qputenv("HOME", home.toLocal8Bit());
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
+                             "XDG_RUNTIME_DIR"}) {
+        const QString folder = scratch.filePath(QString::fromLatin1(name));
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv(name, folder.toLocal8Bit());
+    }
     kelta::Application app(argc, argv);
     kelta::Application::setApplicationName("Kelta Utility_LR900");
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
@@ -137,5 +161,6 @@ int main(int argc, char** argv) {
         ok = save(w, w.tsSetTAG, dir.filePath("screenshot-set-tag" + s + ".png"), size) && ok;
     }
     w.pcMain->setActivePage(w.tsReadTag);
+    std::printf("auto-save file shown: %s\n", qPrintable(w.edtSaveFile->text()));
     return ok ? 0 : 1;
 }

@@ -28,4 +28,10 @@ inline void selectItem(QComboBox* list, int item) {
     if (item >= 0 && item < list->count()) list->setCurrentIndex(item);
 }
 
+// Selects item `item` of the list; a value the list does not hold leaves it with no selection,
+// as an item index out of range does (the previous choice would be stale).
+inline void selectItemOrNone(QComboBox* list, int item) {
+    list->setCurrentIndex(item >= 0 && item < list->count() ? item : -1);
+}
+
 } // namespace kelta

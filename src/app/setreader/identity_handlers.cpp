@@ -103,7 +103,7 @@ void SetReaderHandlers::btnScanReaderClick() {
     const ReaderModel* row = FindModel(model->model);
     if (!row) {
         // No name, no further commands; the user learns which code the reader gave.
-        return s.message(QStringLiteral("Unknown reader model 0x") + hex4(model->model));
+        return s.message(tr("Unknown reader model 0x%1").arg(hex4(model->model)));
     }
     applyModel(w_, *row);
 

@@ -28,9 +28,9 @@ std::uint8_t itemOf(const QComboBox* list) {
 }
 
 void showOutputParameters(TfrmModule& w, const OutputParameters& p) {
-    selectItem(w.cmbParameter_outputmode, p.outputMode);
+    selectItemOrNone(w.cmbParameter_outputmode, p.outputMode);
     checkByMask(outputPortBoxes(w), p.outputPorts);
-    selectItem(w.cmbParameter_logtype, p.logType);
+    selectItemOrNone(w.cmbParameter_logtype, p.logType);
     w.edtParameter_gpsperiod->setText(QString::number(p.gpsPeriod));
     checkByMask(recordModeBoxes(w), p.recordModes);
     w.cbxAlivePacket->setChecked(p.heartbeat >= 1);
@@ -101,7 +101,7 @@ void SetReaderHandlers::btnParameters_GetClick() {
             w_.edtParameter_tagexittimeout->setText(QString::number(*DecodeSeconds(*a)));
             break;
         case kParamLogFilter:
-            selectItem(w_.cmbParameter_logfiltermode, *DecodeLogFilter(*a));
+            selectItemOrNone(w_.cmbParameter_logfiltermode, *DecodeLogFilter(*a));
             break;
         }
     }

@@ -23,6 +23,9 @@ void TagAnswerAssembler::reset() {
 }
 
 void TagAnswerAssembler::startAttempt(std::uint16_t command) {
+    // A partial frame left by the last attempt is dropped: a stray start byte with a plausible
+    // length would otherwise swallow this attempt's answer.
+    restart();
     command_ = command;
     accepted_ = false;
     answerLength_ = 0;

@@ -8,9 +8,10 @@
 // that would not fit the 1024-byte buffer is dropped, and so is a start byte whose length
 // cannot hold the flags and the code (the bytes after it are looked at again).
 //
-// The assembler lives for a whole exchange: a frame split over several reads is completed,
-// and the bytes that follow an accepted frame in the same read wait for the next attempt
-// (the tag's answer may arrive in the same read as the reader's acknowledgement).
+// The assembler lives for a whole exchange: a frame split over several reads of one attempt is
+// completed, and the bytes that follow an accepted frame in the same read wait for the next
+// attempt (the tag's answer may arrive in the same read as the reader's acknowledgement). Each
+// attempt starts clean of a partial frame left by the one before.
 
 #include <array>
 #include <cstddef>
@@ -28,8 +29,8 @@ public:
 
     // Everything forgotten: the partial frame and the bytes kept after an accepted frame.
     void reset();
-    // A new receive attempt, possibly for another code: the accepted answer is cleared, a
-    // partial frame and kept bytes stay.
+    // A new receive attempt, possibly for another code: the accepted answer and a partial
+    // frame are dropped; the bytes kept after an accepted frame stay.
     void startAttempt(std::uint16_t command);
 
     // Feeds the kept bytes, then `bytes`; stops at the first accepted answer and keeps the

@@ -27,7 +27,8 @@ const CommandEntry& entryOf(Command c) {
 v3::Encoded Encode(std::string_view tagId, Command c, std::uint8_t value) {
     v3::Encoded e;
     e.bytes.assign(kSize, 0);
-    const hex::HexPairs id = hex::ParseHexPairs(tagId);
+    // Trimmed of blanks, then cut into pairs.
+    const hex::HexPairs id = hex::ParseHexPairs(hex::TrimBlanks(tagId));
     if (!id.ok) {
         e.error = v3::Field::TagId;
         return e;

@@ -34,7 +34,8 @@ struct CommandEntry {
 
 const CommandEntry& entryOf(Command c);
 
-// A tag ID that is not hexadecimal gives error Field::TagId.
+// The tag ID is trimmed of blanks, then cut into pairs; one that is not hexadecimal gives
+// error Field::TagId.
 v3::Encoded Encode(std::string_view tagId, Command c, std::uint8_t value);
 
 } // namespace kelta::tag::v1

@@ -57,8 +57,11 @@ Encoded header(const Target& t, std::size_t size, CommandClass cls, std::uint8_t
     Encoded e;
     e.bytes.assign(size, 0);
     e.bytes[0] = t.addressingMode;
+    // The ID and the PIN are trimmed of blanks before they are cut into pairs: typed with a
+    // blank before or after its digits, an ID is the same ID (the settings class pads first).
     const std::string padded = paddedId(t.tagId);
-    const std::string_view id = cls == CommandClass::Settings ? std::string_view(padded) : t.tagId;
+    const std::string_view id =
+        hex::TrimBlanks(cls == CommandClass::Settings ? std::string_view(padded) : t.tagId);
     if (!putHex(e.bytes, kIdAt, kIdBytes, id)) {
         e.error = Field::TagId;
         return e;
@@ -68,7 +71,7 @@ Encoded header(const Target& t, std::size_t size, CommandClass cls, std::uint8_t
     e.bytes[11] = group;
     e.bytes[12] = item;
     e.bytes[13] = 0x01;
-    if (!putHex(e.bytes, kPinAt, kPinBytes, t.pin)) e.error = Field::Pin;
+    if (!putHex(e.bytes, kPinAt, kPinBytes, hex::TrimBlanks(t.pin))) e.error = Field::Pin;
     return e;
 }
 

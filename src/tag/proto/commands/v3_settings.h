@@ -36,7 +36,7 @@ struct Encoded {
 };
 
 // The tag addressed: addressing mode (0 UID, 1 CID), the tag ID text and the PIN text as the
-// window holds them.
+// window holds them (blanks before and after the digits are trimmed before the pairs are cut).
 struct Target {
     std::uint8_t addressingMode = 0;
     std::string_view tagId;
