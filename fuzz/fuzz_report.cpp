@@ -36,6 +36,16 @@ struct CheckingSink : kelta::monitor::TagRecordSink {
                 AllOf(r.tagVer, "0123456789"));
         Require(r.packet.size() == 8 && AllOf(r.packet, "01"));
         Require(r.sState.size() == 8 && AllOf(r.sState, "01"));
+        // The texts are exactly those made from the typed values.
+        DecodedTagRecord again;
+        kelta::monitor::RenderTagTexts(r.values, again);
+        Require(again.readerId == r.readerId && again.uid == r.uid && again.rssi == r.rssi &&
+                again.lqi == r.lqi && again.d1h == r.d1h && again.d1l == r.d1l &&
+                again.d2h == r.d2h && again.d2l == r.d2l && again.gps == r.gps &&
+                again.logDateTime == r.logDateTime && again.logStatus == r.logStatus);
+        Require(r.values.sensorCount <= 2 &&
+                (r.values.sensorCount > 0) ==
+                    (r.values.dataShown == kelta::monitor::DataShown::Sensors));
         Require(r.hex.size() % 2 == 0 && r.hex.size() <= 1024 && AllOf(r.hex, "0123456789ABCDEF"));
         if (mode == DecodeMode::Log) {
             Require(!fromSplit || r.hex.size() == 112);

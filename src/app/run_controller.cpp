@@ -80,6 +80,8 @@ RunController::RunController(TfrmModule& window, reader::LinkState& link, TagTab
     busy_.setInterval(static_cast<int>(timing::kBusyTimerMs));
     buildControlTables();
     connectHandlers();
+    publishing_.setProgram(QStringLiteral("kelta-utility"));
+    publishing_.setLinkHealthSource([this] { return engine_.linkHealth(); });
     // What the broker says is shown where the file notices are.
     publishing_.setMessageHandler([this](publish::BrokerState, const QString& text) {
         if (w_.sbMain) w_.sbMain->setPanelText(1, text);

@@ -86,6 +86,8 @@ QString summaryText(const CollectSummary& s) {
 }
 
 Collector::Collector(QTextStream& err) : err_(err) {
+    publishing_.setProgram(QStringLiteral("kelta-collect"));
+    publishing_.setLinkHealthSource([this] { return engine_.linkHealth(); });
     publishing_.setMessageHandler(
         [this](publish::BrokerState, const QString& text) { note(text); });
 }

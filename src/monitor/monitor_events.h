@@ -33,6 +33,9 @@ struct PresenceChange {
     QDateTime lastSeen;
     QDateTime at;
     qint64 silentMs = 0;
+    // rssi and lqi as numbers (0 and 0 before the tag was first heard).
+    std::uint8_t rssiValue = 0;
+    std::uint8_t lqiValue = 0;
 };
 
 class MonitorEvents {

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <limits>
+#include <tuple>
 
 namespace kelta::monitor {
 
@@ -322,7 +323,7 @@ void TagStore::PostTagRecord(const DecodedTagRecord& rec, DecodeMode mode) {
     const QString gps = QString::fromStdString(rec.gps);
     g.setText(kColTime, row, gps);
 
-    trackSelection(g, row, uid, now);
+    trackSelection(g, row, uid, rec.values, now);
 
     if (mode == DecodeMode::Log || g.cols() > 21) {
         g.setText(kColCount, row, QString::fromStdString(rec.index));
@@ -472,7 +473,8 @@ void TagStore::reportLostLines() {
     }
 }
 
-void TagStore::trackSelection(CellTable& g, int row, const QString& uid, const QDateTime& now) {
+void TagStore::trackSelection(CellTable& g, int row, const QString& uid, const TagValues& values,
+                              const QDateTime& now) {
     CellTable& sel = sel_;
     if (selection_.isEmpty()) {
         resetSelectionCounters();
@@ -499,10 +501,14 @@ void TagStore::trackSelection(CellTable& g, int row, const QString& uid, const Q
             sel.setText(kColLqi, s, g.ref(kColLqi, row));
             writeEventLine(eventLogLine(uid, sel.ref(kColRssi, s), sel.ref(kColLqi, s), seen, now,
                                         QString::number(ms < 0 ? -ms : ms)));
-            if (presenceHook_)
-                presenceHook_(PresenceChange{true, uid, g.ref(kColReaderId, row),
-                                             sel.ref(kColRssi, s), sel.ref(kColLqi, s), seen, now,
-                                             ms < 0 ? -ms : ms});
+            if (presenceHook_) {
+                PresenceChange c{
+                    true, uid, g.ref(kColReaderId, row), sel.ref(kColRssi, s), sel.ref(kColLqi, s),
+                    seen, now, ms < 0 ? -ms : ms};
+                c.rssiValue = values.rssi;
+                c.lqiValue = values.lqi;
+                presenceHook_(c);
+            }
         }
         sel.setText(kColCount, s, QString::number(qint64{decimalOr(sel.ref(kColCount, s), 0)} + 1));
         sel.setText(kColSince, s, QString::number(ms));
@@ -510,6 +516,9 @@ void TagStore::trackSelection(CellTable& g, int row, const QString& uid, const Q
     for (int c = kColRssi; c <= 17; ++c) sel.setText(c, s, g.ref(c, row));
     sel.setText(kColTime, s, fileDateTime(now.addMSecs(500)));
     setLastSeen(s, now);
+    if (static_cast<std::size_t>(s) >= selRadio_.size())
+        selRadio_.resize(static_cast<std::size_t>(s) + 1);
+    selRadio_[static_cast<std::size_t>(s)] = {values.rssi, values.lqi};
 }
 
 void TagStore::writeAutoSaveLine(CellTable& g, int row, const QDateTime& now) {
@@ -588,6 +597,7 @@ QDateTime TagStore::restart() {
     const QDateTime now = clock_();
     lastSeenDefault_ = now;
     lastSeen_.assign(static_cast<std::size_t>(selection_.size()) + 1, now);
+    selRadio_.assign(static_cast<std::size_t>(selection_.size()) + 1, {0, 0});
     const QString nowText = fileDateTime(now);
     for (const QString& uid : std::as_const(selection_)) {
         const int r = sel_.append();
@@ -631,10 +641,19 @@ void TagStore::absenceSweep() {
                                     sel_.ref(kColLqi, r), seen, now,
                                     QLatin1Char('>') + QString::number(ms)));
         sel_.setText(kColSince, r, QString());
-        if (presenceHook_)
-            presenceHook_(PresenceChange{false, sel_.ref(kColUid, r), sel_.ref(kColReaderId, r),
-                                         sel_.ref(kColRssi, r), sel_.ref(kColLqi, r), seen, now,
-                                         ms});
+        if (presenceHook_) {
+            PresenceChange c{false,
+                             sel_.ref(kColUid, r),
+                             sel_.ref(kColReaderId, r),
+                             sel_.ref(kColRssi, r),
+                             sel_.ref(kColLqi, r),
+                             seen,
+                             now,
+                             ms};
+            if (static_cast<std::size_t>(r) < selRadio_.size())
+                std::tie(c.rssiValue, c.lqiValue) = selRadio_[static_cast<std::size_t>(r)];
+            presenceHook_(c);
+        }
     }
 }
 

@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace kelta::monitor {
@@ -182,7 +183,8 @@ private:
     int findUidRow(CellTable& table, const QString& uid);
     UidIndex& indexOf(const CellTable& table);
     void noteRow(CellTable& table, int row, const QString& uid);
-    void trackSelection(CellTable& g, int row, const QString& uid, const QDateTime& now);
+    void trackSelection(CellTable& g, int row, const QString& uid, const TagValues& values,
+                        const QDateTime& now);
     void resetSelectionCounters();
     void writeAutoSaveLine(CellTable& g, int row, const QDateTime& now);
     void setLastSeen(int row, const QDateTime& t);
@@ -212,6 +214,8 @@ private:
     QSet<QString> selectedSet_;
 
     std::vector<QDateTime> lastSeen_;
+    // RSSI and LQI of the record last heard, per selection row, as the events report them.
+    std::vector<std::pair<std::uint8_t, std::uint8_t>> selRadio_;
     QDateTime lastSeenDefault_;
     platform::AppendFile eventLog_;
     platform::AppendFile autoSave_;

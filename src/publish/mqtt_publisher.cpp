@@ -1,5 +1,6 @@
 #include "publish/mqtt_publisher.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mosquitto.h>
@@ -37,6 +38,20 @@ void MqttPublisher::setUnreachableAfter(std::chrono::milliseconds after) {
     unreachableAfter_ = after;
 }
 
+void MqttPublisher::setProgram(const QString& program) {
+    program_ = program;
+}
+
+QByteArray MqttPublisher::siteStatus(bool online, bool since) const {
+    SiteStatus s;
+    s.online = online;
+    if (since) s.since = QDateTime::currentDateTime();
+    s.program = program_;
+    s.version = programVersion();
+    s.clientId = config_.clientId;
+    return siteStatusJson(s);
+}
+
 std::string MqttPublisher::brokerName() const {
     return host_ + ':' + std::to_string(config_.port);
 }
@@ -66,6 +81,14 @@ bool MqttPublisher::configureClient(std::string& error) {
             return false;
         }
     }
+    // The broker says "offline" for us when the connection ends without a goodbye.
+    const QByteArray will = siteStatus(false, false);
+    rc = mosquitto_will_set(mosq_, statusTopic_.constData(), static_cast<int>(will.size()),
+                            will.constData(), 1, true);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        error = "last will refused: " + errorText(rc);
+        return false;
+    }
     // The loop runs on a thread of ours while others publish.
     mosquitto_threaded_set(mosq_, true);
     mosquitto_max_inflight_messages_set(mosq_, static_cast<unsigned>(kInFlightWindow));
@@ -86,6 +109,7 @@ bool MqttPublisher::start() {
         return false;
     }
     std::call_once(libraryInit, [] { mosquitto_lib_init(); });
+    statusTopic_ = publish::statusTopic(config_.topicPrefix, config_.site);
     mosq_ = mosquitto_new(clientId_.empty() ? nullptr : clientId_.c_str(), true, this);
     if (!mosq_) {
         notify(BrokerState::Stopped,
@@ -118,8 +142,10 @@ void MqttPublisher::stop(std::chrono::milliseconds drain) {
         std::unique_lock lock(mutex_);
         if (!running_) return;
         if (drain.count() > 0)
-            wake_.wait_for(lock, drain,
-                           [this] { return queue_.empty() && counters_.inFlight == 0; });
+            wake_.wait_for(lock, drain, [this] {
+                return queue_.empty() && counters_.inFlight == 0 && pendingStatus_.empty() &&
+                       statusMids_.empty();
+            });
         stopping_ = true;
     }
     wake_.notify_all();
@@ -156,6 +182,69 @@ bool MqttPublisher::publishTag(const TagMessage& m) {
 
 bool MqttPublisher::publishEvent(const PresenceEvent& e) {
     return publish(eventTopic(config_.topicPrefix, config_.site), presenceEventJson(e));
+}
+
+bool MqttPublisher::publishStatus(const QByteArray& topic, const QByteArray& payload) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!running_ || stopping_) return false;
+        pendingStatus_[topic] = payload;
+    }
+    wake_.notify_all();
+    return true;
+}
+
+bool MqttPublisher::sendStatuses(std::unique_lock<std::mutex>& lock) {
+    auto handOver = [&](const QByteArray& topic, const QByteArray& payload) {
+        ++statusHandOvers_;
+        lock.unlock();
+        int mid = 0;
+        const int rc =
+            mosquitto_publish(mosq_, &mid, topic.constData(), static_cast<int>(payload.size()),
+                              payload.constData(), 1, true);
+        lock.lock();
+        --statusHandOvers_;
+        if (rc == MOSQ_ERR_SUCCESS) {
+            // Its acknowledgement may already have come while the lock was let go.
+            const auto early = std::find(earlyAcks_.begin(), earlyAcks_.end(), mid);
+            if (early != earlyAcks_.end())
+                earlyAcks_.erase(early);
+            else
+                statusMids_.insert(mid);
+        }
+        settleEarlyAcks();
+        return rc;
+    };
+    if (announce_) {
+        announce_ = false;
+        const int rc = handOver(statusTopic_, siteStatus(true, true));
+        if (rc != MOSQ_ERR_SUCCESS) {
+            announce_ = true;
+            return false;
+        }
+    }
+    while (connected_ && !pendingStatus_.empty() && !stopping_) {
+        auto node = pendingStatus_.extract(pendingStatus_.begin());
+        const int rc = handOver(node.key(), node.mapped());
+        if (rc == MOSQ_ERR_SUCCESS) continue;
+        // A newer status for the topic may have come meanwhile; it wins.
+        pendingStatus_.insert(std::move(node));
+        if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_ERRNO || rc == MOSQ_ERR_CONN_LOST ||
+            rc == MOSQ_ERR_NOMEM)
+            return false;
+        pendingStatus_.erase(pendingStatus_.begin()); // refused for good: not retried
+    }
+    return true;
+}
+
+void MqttPublisher::settleEarlyAcks() {
+    if (statusHandOvers_ > 0) return;
+    for (const int mid : earlyAcks_) {
+        if (statusMids_.erase(mid)) continue;
+        if (counters_.inFlight > 0) --counters_.inFlight;
+        ++counters_.acknowledged;
+    }
+    earlyAcks_.clear();
 }
 
 PublishCounters MqttPublisher::counters() const {
@@ -217,6 +306,28 @@ void MqttPublisher::networkLoop() {
         if (!pauseUnlessStopping(pause)) break;
     }
     if (haveSocket) {
+        bool connected = false;
+        {
+            std::lock_guard lock(mutex_);
+            connected = connected_;
+        }
+        if (connected) {
+            // "offline" from us: the broker drops the last will on a clean goodbye.
+            const QByteArray offline = siteStatus(false, true);
+            int mid = 0;
+            if (mosquitto_publish(mosq_, &mid, statusTopic_.constData(),
+                                  static_cast<int>(offline.size()), offline.constData(), 1,
+                                  true) == MOSQ_ERR_SUCCESS) {
+                {
+                    std::lock_guard lock(mutex_);
+                    statusMids_.insert(mid);
+                }
+                for (int i = 0; i < 20 && mosquitto_loop(mosq_, 50, 1) == MOSQ_ERR_SUCCESS; ++i) {
+                    std::lock_guard lock(mutex_);
+                    if (statusMids_.count(mid) == 0) break;
+                }
+            }
+        }
         // A clean goodbye, so that the broker does not take the end for a lost connection.
         mosquitto_disconnect(mosq_);
         for (int i = 0; i < 5 && mosquitto_loop(mosq_, 50, 1) == MOSQ_ERR_SUCCESS; ++i) {
@@ -256,6 +367,8 @@ void MqttPublisher::pumpLoop() {
 
     std::uint64_t droppedSeen = counters_.dropped;
     while (!stopping_) {
+        // The status of the site and the readers goes before the records.
+        if (connected_ && (announce_ || !pendingStatus_.empty())) sendStatuses(lock);
         // Hand queued messages to the network while the broker is there.
         while (connected_ && !queue_.empty() && counters_.inFlight < kInFlightWindow &&
                !stopping_) {
@@ -315,7 +428,9 @@ void MqttPublisher::pumpLoop() {
         if (connected_ && queue_.empty()) overflowReported_ = false;
         flushNotes();
         if (stopping_) break;
-        const bool canSend = connected_ && !queue_.empty() && counters_.inFlight < kInFlightWindow;
+        const bool canSend =
+            connected_ && ((!queue_.empty() && counters_.inFlight < kInFlightWindow) || announce_ ||
+                           !pendingStatus_.empty());
         if (!canSend) wake_.wait_for(lock, std::chrono::milliseconds(100));
     }
 }
@@ -326,6 +441,7 @@ void MqttPublisher::onConnect(mosquitto*, void* self, int rc) {
         std::lock_guard lock(p->mutex_);
         if (rc == 0) {
             p->connected_ = true;
+            p->announce_ = true;
             p->connectRefusal_ = 0;
             p->lastError_.clear();
             p->retryPause_ = std::chrono::milliseconds(1000);
@@ -354,12 +470,19 @@ void MqttPublisher::onDisconnect(mosquitto*, void* self, int rc) {
     p->wake_.notify_all();
 }
 
-void MqttPublisher::onPublish(mosquitto*, void* self, int) {
+void MqttPublisher::onPublish(mosquitto*, void* self, int mid) {
     auto* p = static_cast<MqttPublisher*>(self);
     {
         std::lock_guard lock(p->mutex_);
-        if (p->counters_.inFlight > 0) --p->counters_.inFlight;
-        ++p->counters_.acknowledged;
+        if (p->statusMids_.erase(mid) == 0) {
+            if (p->statusHandOvers_ > 0) {
+                // Perhaps the status being handed over: sorted out once its ID is known.
+                p->earlyAcks_.push_back(mid);
+            } else {
+                if (p->counters_.inFlight > 0) --p->counters_.inFlight;
+                ++p->counters_.acknowledged;
+            }
+        }
     }
     p->wake_.notify_all();
 }

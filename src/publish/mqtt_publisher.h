@@ -6,6 +6,12 @@
 // (1 s doubling up to 30 s). The library's own loop thread is not used: it ends for good after
 // a TLS or protocol failure, and publishing would then never resume. While the broker is away
 // the queue holds up to `queueBound` messages; beyond that the oldest are dropped and counted.
+//
+// Status: the connection carries a retained last will on <prefix>/<site>/status saying
+// "offline"; each connection first publishes "online" there (retained), and a clean stop
+// publishes "offline" itself before saying goodbye (the broker drops the will then). Other
+// retained status messages (publishStatus) keep only the latest per topic until the broker
+// takes them; none of them counts among the messages of the counters.
 
 #include "publish/messages.h"
 #include "publish/publish_config.h"
@@ -16,10 +22,13 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 struct mosquitto;
 
@@ -57,6 +66,8 @@ public:
     MqttPublisher& operator=(const MqttPublisher&) = delete;
 
     void setStatusCallback(StatusFn fn); // before start()
+    // The program the status messages name ("kelta-collect"); before start().
+    void setProgram(const QString& program);
     // How long without a connection before the one "cannot be reached" message; 5 s.
     void setUnreachableAfter(std::chrono::milliseconds after); // before start()
 
@@ -72,6 +83,9 @@ public:
     bool publish(QByteArray topic, QByteArray payload);
     bool publishTag(const TagMessage& message);
     bool publishEvent(const PresenceEvent& event);
+    // A retained status message at QoS 1; replaces one for the same topic not yet sent.
+    // False when not started.
+    bool publishStatus(const QByteArray& topic, const QByteArray& payload);
 
     PublishCounters counters() const;
     // Connection attempts that failed (name lookup, refused, TLS, broker refusal); each is
@@ -102,6 +116,14 @@ private:
     bool pauseUnlessStopping(std::chrono::milliseconds pause);
     void notify(BrokerState state, const std::string& message);
     bool configureClient(std::string& error);
+    // since: the state starts now (not for the last will, written before the connection).
+    QByteArray siteStatus(bool online, bool since) const;
+    // Hands the online announcement and the pending status messages to the library; called
+    // with the lock held, which it lets go around each hand-over. False when the connection
+    // is gone.
+    bool sendStatuses(std::unique_lock<std::mutex>& lock);
+    // Classifies acknowledgements whose message ID was not yet known when they came.
+    void settleEarlyAcks();
 
     const PublishConfig config_;
     std::string host_, clientId_, user_, password_, ca_, cert_, key_;
@@ -115,6 +137,13 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Message> queue_;
+    QString program_ = QStringLiteral("kelta-utility");
+    QByteArray statusTopic_;
+    std::map<QByteArray, QByteArray> pendingStatus_; // topic -> latest payload
+    bool announce_ = false;                          // "online" due on this connection
+    std::set<int> statusMids_;                       // status messages not yet acknowledged
+    int statusHandOvers_ = 0;    // status messages being handed to the library right now
+    std::vector<int> earlyAcks_; // acknowledgements that came during such a hand-over
     PublishCounters counters_;
     BrokerState state_ = BrokerState::Stopped;
     bool running_ = false;

@@ -5,6 +5,7 @@
 // run, hand it what their MonitorEvents receive, and stop it at the end. Messages about the
 // broker arrive on the thread that made this object, never on the publisher's threads.
 
+#include "monitor/link_health.h"
 #include "monitor/monitor_events.h"
 #include "publish/mqtt_publisher.h"
 #include "publish/publish_config.h"
@@ -14,7 +15,11 @@
 #include <QString>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
+#include <vector>
+
+class QTimer;
 
 namespace kelta::platform {
 class SettingsStore;
@@ -43,6 +48,12 @@ public:
     static PublishConfigRead readConfig(platform::SettingsStore& store);
 
     void setMessageHandler(MessageFn fn) { message_ = std::move(fn); }
+    // The program the status messages name ("kelta-collect", "kelta-utility").
+    void setProgram(const QString& program) { program_ = program; }
+    // Where the state of the run's links is read (MonitorEngine::linkHealth), once a second
+    // while publishing: a reader's status follows the state of the link it was heard on.
+    using HealthFn = std::function<std::vector<monitor::LinkHealth>()>;
+    void setLinkHealthSource(HealthFn fn) { health_ = std::move(fn); }
     // Starts publishing when the configuration is on; the problems found in it (if any) are
     // given as one message first. False when publishing stays off.
     bool start(const PublishConfig& config, const QStringList& problems = {});
@@ -52,20 +63,36 @@ public:
                 const monitor::RecordOrigin& origin, const QDateTime& received);
     void presence(const monitor::PresenceChange& change);
 
-    // Gives queued messages up to `drain` to reach a connected broker, then disconnects. The
-    // counters stay readable afterwards.
+    // Every reader heard is published as lost (the run lets go of its links), then queued
+    // messages get up to `drain` to reach a connected broker, then the publisher says
+    // "offline" and disconnects. The counters stay readable afterwards.
     void stop(std::chrono::milliseconds drain = std::chrono::milliseconds(2000));
     PublishCounters counters() const;
     QString brokerName() const { return brokerName_; }
 
+    // A reader's status goes out on every change of its state and, while its records flow,
+    // at most once in this interval.
+    static constexpr qint64 kReaderStatusIntervalMs = 10000;
+
 private:
+    struct Reader {
+        ReaderStatus status;
+        qint64 sentAtMs = 0; // monotonic; 0: never sent
+        bool changed = false;
+    };
     void deliver(BrokerState state, const QString& text);
+    void pollHealth();
+    void sendReader(Reader& r, qint64 nowMs);
 
     QObject context_; // messages are queued to its thread
     MessageFn message_;
     std::unique_ptr<MqttPublisher> publisher_;
     PublishCounters last_;
     QString brokerName_;
+    QString program_ = QStringLiteral("kelta-utility");
+    HealthFn health_;
+    std::map<QString, Reader> readers_;
+    QTimer* healthTimer_ = nullptr;
 };
 
 } // namespace kelta::publish

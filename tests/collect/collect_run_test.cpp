@@ -10,11 +10,13 @@
 #include "support/report_frames.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -365,3 +367,111 @@ TEST_F(CollectRun, WindowPublishesEveryRecord) {
 }
 
 } // namespace
+
+namespace {
+
+QJsonObject jsonOf(const kelta::test::Received& m) {
+    return QJsonDocument::fromJson(m.payload).object();
+}
+
+// The status messages on `topic`, oldest first.
+std::vector<kelta::test::Received> statusOn(const TestSubscriber& sub, const std::string& topic) {
+    std::vector<kelta::test::Received> out;
+    for (const auto& m : sub.statusMessages())
+        if (m.topic == topic) out.push_back(m);
+    return out;
+}
+
+} // namespace
+
+// The site's status and each reader's, retained: a subscriber that comes late still learns
+// them. A clean stop says "offline" itself (and lets its readers go); a killed collector leaves
+// it to the broker's last will.
+TEST_F(CollectRun, RetainedStatusOfTheSiteAndItsReadersAndTheLastWill) {
+    REQUIRE_BROKER();
+    struct Case {
+        const char* name;
+        int signal;
+        bool clean;
+    };
+    for (const Case& c : {Case{"clean stop", SIGTERM, true}, Case{"killed", SIGKILL, false}}) {
+        SCOPED_TRACE(c.name);
+        TestBroker broker;
+        ASSERT_TRUE(broker.start());
+        TestSubscriber early(broker.port(), "kelta/#");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return early.subscribed(); }, 10000));
+
+        MappedPty com(12);
+        CollectProcess collector;
+        const QString clientId = QStringLiteral("kelta-test-status-%1").arg(c.signal);
+        ASSERT_TRUE(collector.start({"--serial", "COM12", "--mqtt",
+                                     QStringLiteral("127.0.0.1:%1").arg(broker.port()),
+                                     "--mqtt-site", "north", "--mqtt-client-id", clientId}));
+        ASSERT_TRUE(collector.waitForError(QStringLiteral("monitoring started")));
+        ASSERT_TRUE(collector.waitForError(QStringLiteral("connected")))
+            << collector.errorText().toStdString();
+        QElapsedTimer flowing;
+        flowing.start();
+        const auto frames = kelta::test::liveReports(40, 4);
+        com.pty().send(kelta::test::joined(frames));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return early.count() >= 40; }, 20000))
+            << early.count() << " " << early.all().size() << "\n"
+            << collector.errorText().toStdString();
+        const qint64 flowMs = flowing.elapsed();
+
+        // A subscriber after all that gets the retained state of the site and the reader.
+        TestSubscriber late(broker.port(), "kelta/#");
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return !statusOn(late, "kelta/north/status").empty() &&
+                       !statusOn(late, "kelta/north/reader/0007/status").empty();
+            },
+            10000));
+        const auto site = statusOn(late, "kelta/north/status").back();
+        EXPECT_TRUE(site.retained);
+        const QJsonObject online = jsonOf(site);
+        EXPECT_EQ(online.value("state").toString(), "online");
+        EXPECT_EQ(online.value("program").toString(), "kelta-collect");
+        EXPECT_EQ(online.value("clientId").toString(), clientId);
+        EXPECT_FALSE(online.value("version").toString().isEmpty());
+        const auto reader = statusOn(late, "kelta/north/reader/0007/status").back();
+        EXPECT_TRUE(reader.retained);
+        const QJsonObject r = jsonOf(reader);
+        EXPECT_EQ(r.value("state").toString(), "connected");
+        EXPECT_EQ(r.value("link").toObject().value("port").toString(), "COM12");
+        EXPECT_GE(r.value("records").toInt(), 1);
+        // While the records flow, at most one reader message per 10 s after the first.
+        const auto flowed = statusOn(early, "kelta/north/reader/0007/status");
+        EXPECT_GE(flowed.size(), 1u);
+        EXPECT_LE(flowed.size(), 1u + static_cast<std::size_t>(flowMs / 10000)) << flowMs;
+
+        QElapsedTimer ending;
+        ending.start();
+        ASSERT_TRUE(collector.stop(c.signal));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const auto s = statusOn(early, "kelta/north/status");
+                return !s.empty() && jsonOf(s.back()).value("state").toString() == "offline";
+            },
+            10000))
+            << c.name;
+        std::printf("[ figure ] %s: offline at the subscriber %lld ms after the signal\n", c.name,
+                    static_cast<long long>(ending.elapsed()));
+        const QJsonObject offline = jsonOf(statusOn(early, "kelta/north/status").back());
+        EXPECT_EQ(offline.value("clientId").toString(), clientId);
+        // The last will was written before the connection: it cannot know since when.
+        EXPECT_EQ(offline.contains("since"), c.clean);
+        if (c.clean) {
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    const auto s = statusOn(early, "kelta/north/reader/0007/status");
+                    return !s.empty() && jsonOf(s.back()).value("state").toString() == "lost";
+                },
+                10000));
+            EXPECT_EQ(jsonOf(statusOn(early, "kelta/north/reader/0007/status").back())
+                          .value("records")
+                          .toInt(),
+                      40);
+        }
+    }
+}

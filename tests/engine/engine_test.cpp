@@ -34,6 +34,10 @@ struct Recorder : MonitorEvents {
         lines << QStringLiteral("accepted %1").arg(address);
     }
     void networkClosed() override { lines << QStringLiteral("closed"); }
+    void presenceChanged(const kelta::monitor::PresenceChange& c) override {
+        presence.push_back(c);
+    }
+    std::vector<kelta::monitor::PresenceChange> presence;
 };
 
 // UID -> Count column of a table.
@@ -209,6 +213,19 @@ TEST_F(EngineTest, SelectionAbsenceAndReturnAreLoggedAndTheSelectionIsSaved) {
     ASSERT_EQ(neverLines.size(), 1);
     EXPECT_TRUE(neverLines[0].startsWith(never + QStringLiteral(",0,0,")));
     EXPECT_EQ(fileLines(TagStore::selectionFilePath()), (QStringList{seen, never}));
+
+    // The events carry the radio values as numbers, the same the texts and the log show.
+    ASSERT_EQ(events.presence.size(), 3u);
+    for (const auto& p : events.presence) {
+        SCOPED_TRACE(p.uid.toStdString());
+        EXPECT_EQ(p.rssiValue, p.rssi.toUInt());
+        EXPECT_EQ(p.lqiValue, p.lqi.toUInt());
+        if (p.uid == seen) {
+            EXPECT_GT(p.lqiValue, 20);
+            EXPECT_TRUE(seenLines[0].startsWith(
+                seen + QStringLiteral(",%1,%2,").arg(p.rssiValue).arg(p.lqiValue)));
+        }
+    }
 }
 
 // A stop while reports keep coming ends the run within its pass: the port is closed and the

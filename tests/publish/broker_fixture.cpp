@@ -3,8 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -180,16 +183,63 @@ TestSubscriber::~TestSubscriber() {
     mosquitto_disconnect(mosq_);
     mosquitto_loop_stop(mosq_, false);
     mosquitto_destroy(mosq_);
+    const std::string problems = schemaProblems(messages_);
+    if (!problems.empty()) ADD_FAILURE() << "messages against docs/schema:\n" << problems;
+}
+
+bool isStatusTopic(const std::string& topic) {
+    return topic.size() >= 7 && topic.compare(topic.size() - 7, 7, "/status") == 0;
+}
+
+std::string schemaProblems(const std::vector<Received>& messages) {
+    if (messages.empty()) return {};
+    QTemporaryDir dir;
+    if (!dir.isValid()) return "no temporary folder";
+    QFile f(dir.filePath(QStringLiteral("messages.jsonl")));
+    if (!f.open(QIODevice::WriteOnly)) return "cannot write " + f.fileName().toStdString();
+    for (const Received& m : messages) {
+        QByteArray line = QByteArray::fromStdString(m.topic);
+        line += '\t';
+        line += m.payload;
+        line.replace('\n', ' ');
+        f.write(line + '\n');
+    }
+    f.close();
+    QProcess p;
+    p.start(QStringLiteral("python3"),
+            {QStringLiteral(KELTA_SOURCE_DIR "/tests/support/validate_messages.py"),
+             QStringLiteral(KELTA_SOURCE_DIR "/docs/schema"), f.fileName()});
+    if (!p.waitForFinished(60000)) return "the schema check did not end";
+    if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) return {};
+    return (p.readAllStandardOutput() + p.readAllStandardError()).toStdString();
 }
 
 std::vector<Received> TestSubscriber::messages() const {
     std::lock_guard lock(mutex_);
-    return messages_;
+    std::vector<Received> out;
+    for (const Received& m : messages_)
+        if (!isStatusTopic(m.topic)) out.push_back(m);
+    return out;
 }
 
 std::size_t TestSubscriber::count() const {
     std::lock_guard lock(mutex_);
-    return messages_.size();
+    std::size_t n = 0;
+    for (const Received& m : messages_) n += !isStatusTopic(m.topic);
+    return n;
+}
+
+std::vector<Received> TestSubscriber::statusMessages() const {
+    std::lock_guard lock(mutex_);
+    std::vector<Received> out;
+    for (const Received& m : messages_)
+        if (isStatusTopic(m.topic)) out.push_back(m);
+    return out;
+}
+
+std::vector<Received> TestSubscriber::all() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
 }
 
 void TestSubscriber::onConnect(mosquitto* m, void* self, int rc) {
@@ -204,8 +254,8 @@ void TestSubscriber::onSubscribe(mosquitto*, void* self, int, int, const int*) {
 void TestSubscriber::onMessage(mosquitto*, void* self, const mosquitto_message* m) {
     auto* s = static_cast<TestSubscriber*>(self);
     std::lock_guard lock(s->mutex_);
-    s->messages_.push_back(
-        Received{m->topic, QByteArray(static_cast<const char*>(m->payload), m->payloadlen)});
+    s->messages_.push_back(Received{
+        m->topic, QByteArray(static_cast<const char*>(m->payload), m->payloadlen), m->retain});
 }
 
 } // namespace kelta::test

@@ -59,17 +59,30 @@ private:
 struct Received {
     std::string topic;
     QByteArray payload;
+    bool retained = false;
 };
 
+// True for the retained status topics (<prefix>/<site>/status, .../reader/<ID>/status).
+bool isStatusTopic(const std::string& topic);
+
+// Checks every message against the JSON Schema of its kind in docs/schema (python3 with its
+// jsonschema module, Debian package python3-jsonschema); empty when all pass, else what failed.
+std::string schemaProblems(const std::vector<Received>& messages);
+
 // Subscribes to `filter` at QoS 1 with a lasting session, so that what the broker queued for it
-// while it was away, or across a broker restart, is delivered when it is back.
+// while it was away, or across a broker restart, is delivered when it is back. Every message it
+// received is checked against the shipped schemas when it ends (a test failure if one fails).
 class TestSubscriber {
 public:
     TestSubscriber(quint16 port, const std::string& filter);
     ~TestSubscriber();
     bool subscribed() const { return subscribed_.load(); }
+    // The record and event messages; status messages apart.
     std::vector<Received> messages() const;
     std::size_t count() const;
+    std::vector<Received> statusMessages() const;
+    // Everything received, in order.
+    std::vector<Received> all() const;
 
 private:
     static void onConnect(mosquitto*, void* self, int rc);

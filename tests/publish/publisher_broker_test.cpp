@@ -3,6 +3,7 @@
 #include "broker_fixture.h"
 #include "publish/mqtt_publisher.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -35,17 +36,26 @@ PublishConfig configFor(quint16 port, std::size_t bound = 10000) {
 }
 
 monitor::DecodedTagRecord recordNo(int i) {
+    monitor::TagValues v;
+    v.readerId = static_cast<std::uint16_t>(i % 3 + 1);
+    for (int k = 0; k < 8; ++k)
+        v.uid[7 - k] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(i) >> (8 * k));
+    v.rssi = static_cast<std::uint8_t>(100 + i % 50);
+    v.lqi = static_cast<std::uint8_t>(i % 256);
+    v.tagVersion = 0x10;
+    v.packet = 0x11;
+    v.model = 0x21;
+    v.battery = static_cast<std::uint8_t>(30 + i % 10);
+    v.dataShown = monitor::DataShown::Sensors;
+    v.sensorCount = 2;
+    v.sensors[0] = {monitor::SensorSlot::D1H, monitor::SensorKind::Temperature, 23.5f};
+    v.sensors[1] = {monitor::SensorSlot::D2H, monitor::SensorKind::Humidity,
+                    static_cast<float>(i % 100)};
+    if (i % 2)
+        v.gps = monitor::GpsFix{{121, 30, 15, 25, false}, {25, 2, 10, 50, i % 4 == 1}, 12, 3};
     monitor::DecodedTagRecord r;
-    r.readerId = QStringLiteral("%1").arg(i % 3 + 1, 4, 10, QLatin1Char('0')).toStdString();
-    r.uid = QStringLiteral("%1").arg(i, 16, 16, QLatin1Char('0')).toUpper().toStdString();
-    r.rssi = std::to_string(100 + i % 50);
-    r.lqi = std::to_string(i % 256);
-    r.tagVer = "10";
-    r.packet = "00010001";
-    r.model = "21";
-    r.battery = std::to_string(30 + i % 10);
-    r.d1h = "23.50 C / 74.30 F";
-    r.d2h = std::to_string(i % 100) + ".00%";
+    r.values = v;
+    monitor::RenderTagTexts(v, r);
     return r;
 }
 
@@ -125,7 +135,9 @@ TEST(PublisherBroker, EveryRecordArrivesOnceWithItsFields) {
                        "40",
                        QDateTime::currentDateTime().addSecs(-90),
                        QDateTime::currentDateTime(),
-                       90000};
+                       90000,
+                       120,
+                       40};
     ASSERT_TRUE(pub.publishEvent(gone));
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return sub->count() >= kRecords + 1; }, 30000))
@@ -145,6 +157,7 @@ TEST(PublisherBroker, EveryRecordArrivesOnceWithItsFields) {
             ++events;
             EXPECT_EQ(o.value("event").toString(), "absent");
             EXPECT_EQ(o.value("uid").toString(), "0000000000000007");
+            EXPECT_EQ(o.value("values").toObject().value("rssi").toInt(), 120);
             continue;
         }
         const int n = numberOf(m);
@@ -158,6 +171,11 @@ TEST(PublisherBroker, EveryRecordArrivesOnceWithItsFields) {
         EXPECT_EQ(f.value("Battery").toString().toStdString(), r.battery);
         EXPECT_EQ(o.value("sensors").toObject().value("D_2H").toString().toStdString(), r.d2h);
         EXPECT_EQ(o.value("link").toObject().value("port").toString(), "COM3");
+        EXPECT_EQ(o.value("schema").toInt(), 1);
+        const QJsonObject v = o.value("values").toObject();
+        EXPECT_EQ(v.value("rssi").toInt(), r.values.rssi);
+        EXPECT_EQ(v.value("sensors").toArray().size(), 2);
+        EXPECT_EQ(v.contains("gps"), r.values.gps.has_value());
     }
     EXPECT_EQ(seen.size(), static_cast<std::size_t>(kRecords));
     EXPECT_EQ(events, 1);

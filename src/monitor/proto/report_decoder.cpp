@@ -53,34 +53,9 @@ std::size_t WriteHex(char* out, std::span<const std::uint8_t> bytes) {
     return static_cast<std::size_t>(p - out);
 }
 
-void SetHex2(std::string& out, std::uint8_t b) {
-    const char text[2] = {kHexDigits[b >> 4], kHexDigits[b & 0x0F]};
-    out.assign(text, 2);
-}
-
-void SetBinary8(std::string& out, std::uint8_t b) {
-    char text[8];
-    for (int i = 0; i < 8; ++i) text[i] = (b & (0x80 >> i)) ? '1' : '0';
-    out.assign(text, 8);
-}
-
-void SetDecimal(std::string& out, unsigned value) {
-    char text[8];
-    const int n = std::snprintf(text, sizeof text, "%u", value);
-    out.assign(text, static_cast<std::size_t>(n));
-}
-
 // A hex digit read as a decimal digit: letters count as 0.
 unsigned DecimalDigit(unsigned nibble) {
     return nibble <= 9 ? nibble : 0;
-}
-
-void SetTemperature(std::string& out, float celsius) {
-    const float fahrenheit = celsius * 1.8f + 32.0f;
-    char text[64];
-    const int n = std::snprintf(text, sizeof text, "%3.2f C / %3.2f F",
-                                static_cast<double>(celsius), static_cast<double>(fahrenheit));
-    out.assign(text, static_cast<std::size_t>(n));
 }
 
 // 14-bit two's-complement-like reading: bit 13 set means the value minus 16384.
@@ -94,71 +69,61 @@ float KelvinHundredths(unsigned raw) {
     return static_cast<float>(static_cast<int>(raw) * 2 - 27315) * 0.01f;
 }
 
-// Sensor texts from D_1 and D_2. Returns false when the values give no result; the raw hex
-// texts then stay.
-bool DecodeSensors(std::uint16_t d1, std::uint16_t d2, std::string& first, std::string& second) {
+void AddReading(TagValues& v, SensorSlot slot, SensorKind kind, float value) {
+    v.sensors[v.sensorCount++] = SensorReading{slot, kind, value};
+}
+
+// Sensor readings from D_1 and D_2. Returns false when the values give no result; the raw
+// bytes are then shown.
+bool DecodeSensors(std::uint16_t d1, std::uint16_t d2, TagValues& v) {
     const unsigned sel = d1 >> 14;
     const unsigned r1 = d1 & 0x3FFFu;
     const unsigned r2 = d2;
+    v.sensorCount = 0;
     switch (sel) {
     case 2: {
         const float t = static_cast<float>(r1) * 0.01f - 40.0f;
-        SetTemperature(first, t);
         const float x = static_cast<float>(r2);
         const float rhLin = x * 0.0405f - x * x * 0.0000028f - 4.0f;
         const float rh = (t - 25.0f) * (0.01f + 0.00008f * x) + rhLin;
-        char text[64];
-        const int n = std::snprintf(text, sizeof text, "%3.2f%%", static_cast<double>(rh));
-        second.assign(text, static_cast<std::size_t>(n));
+        AddReading(v, SensorSlot::D1H, SensorKind::Temperature, t);
+        AddReading(v, SensorSlot::D2H, SensorKind::Humidity, rh);
         return true;
     }
     case 0:
-        SetTemperature(first, SignedQuarterDegrees(r1));
-        SetTemperature(second, SignedQuarterDegrees(r2));
+        AddReading(v, SensorSlot::D1H, SensorKind::Temperature, SignedQuarterDegrees(r1));
+        AddReading(v, SensorSlot::D2H, SensorKind::Temperature, SignedQuarterDegrees(r2));
         return true;
     case 3:
         if (r2 == 0) return false;
-        if (r1 > 0)
-            SetTemperature(first, KelvinHundredths(r1));
-        else
-            first.clear();
-        SetTemperature(second, KelvinHundredths(r2));
+        if (r1 > 0) AddReading(v, SensorSlot::D1H, SensorKind::Temperature, KelvinHundredths(r1));
+        AddReading(v, SensorSlot::D2H, SensorKind::Temperature, KelvinHundredths(r2));
         return true;
     default: { // 1: a counter shown as 4 digits, only when they are all decimal
-        for (int shift = 0; shift < 16; shift += 4)
-            if (((d2 >> shift) & 0x0F) > 9) return false;
-        first.clear();
-        char text[4] = {kHexDigits[d2 >> 12], kHexDigits[(d2 >> 8) & 0x0F],
-                        kHexDigits[(d2 >> 4) & 0x0F], kHexDigits[d2 & 0x0F]};
-        second.assign(text, 4);
+        unsigned count = 0;
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            const unsigned digit = (d2 >> shift) & 0x0F;
+            if (digit > 9) return false;
+            count = count * 10 + digit;
+        }
+        AddReading(v, SensorSlot::D2H, SensorKind::Counter, static_cast<float>(count));
         return true;
     }
     }
-}
-
-// One position (degrees, minutes, seconds, hundredths) followed by the degree sign etc.
-int WritePosition(char* out, std::size_t room, const ByteReader& t, std::size_t at) {
-    // U+00B0 DEGREE SIGN in UTF-8.
-    return std::snprintf(out, room, "%d\xC2\xB0%02d'%02d.%02d\"", t.at(at), t.at(at + 1),
-                         t.at(at + 2), t.at(at + 3));
 }
 
 bool IsLetter(std::uint8_t c, char upper) {
     return c == static_cast<std::uint8_t>(upper) || c == static_cast<std::uint8_t>(upper + 32);
 }
 
-// GPS text from the block at tag-record offsets 26-39.
-void SetGps(std::string& out, const ByteReader& t) {
-    char text[128];
-    std::size_t n = 0;
-    text[n++] = IsLetter(t.at(30), 'W') ? '-' : '+';
-    n += static_cast<std::size_t>(WritePosition(text + n, sizeof text - n, t, 26));
-    text[n++] = ',';
-    text[n++] = IsLetter(t.at(35), 'S') ? '-' : '+';
-    n += static_cast<std::size_t>(WritePosition(text + n, sizeof text - n, t, 31));
-    n += static_cast<std::size_t>(std::snprintf(text + n, sizeof text - n, ",%u,%u",
-                                                unsigned{t.be16(36)}, unsigned{t.be16(38)}));
-    out.assign(text, n);
+GpsAngle AngleAt(const ByteReader& t, std::size_t at, char negativeLetter) {
+    return GpsAngle{t.at(at), t.at(at + 1), t.at(at + 2), t.at(at + 3),
+                    IsLetter(t.at(at + 4), negativeLetter)};
+}
+
+// The GPS block at tag-record offsets 26-39.
+GpsFix GpsAt(const ByteReader& t) {
+    return GpsFix{AngleAt(t, 26, 'W'), AngleAt(t, 31, 'S'), t.be16(36), t.be16(38)};
 }
 
 // Version bytes whose hex digits, read as a decimal number and divided by 10, give 1 to 3:
@@ -223,48 +188,43 @@ bool DecodeTagRecord(DecodeMode mode, std::uint16_t sequence, std::string_view l
     if (!log && (t.at(16) < 1 || t.at(17) < 21)) return false;
 
     DecodedTagRecord r;
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u", readerId);
-    r.readerId = text;
-    SetHex2(r.tagVer, t.at(3));
-    SetBinary8(r.packet, t.at(4));
-    SetHex2(r.model, t.at(5));
-    SetHex2(r.keyNo, t.at(6));
-    SetHex2(r.group, t.at(7));
-    r.uid.resize(16);
-    WriteHex(r.uid.data(), t.clipped(8, 16));
-    SetDecimal(r.rssi, t.at(16));
-    SetDecimal(r.lqi, t.at(17));
-    SetBinary8(r.sState, t.at(18));
-    SetDecimal(r.battery, t.at(19));
-    SetHex2(r.isnH, t.at(20));
-    SetHex2(r.isnL, t.at(21));
+    TagValues& v = r.values;
+    v.readerId = static_cast<std::uint16_t>(readerId);
+    v.tagVersion = t.at(3);
+    v.packet = t.at(4);
+    v.model = t.at(5);
+    v.keyNo = t.at(6);
+    v.group = t.at(7);
+    for (std::size_t i = 0; i < v.uid.size(); ++i) v.uid[i] = t.at(8 + i);
+    v.rssi = t.at(16);
+    v.lqi = t.at(17);
+    v.state = t.at(18);
+    v.battery = t.at(19);
+    v.isnH = t.at(20);
+    v.isnL = t.at(21);
+    for (std::size_t i = 0; i < v.data.size(); ++i) v.data[i] = t.at(22 + i);
 
-    const std::uint8_t model = t.at(5);
+    const std::uint8_t model = v.model;
     if (DecimalDigit(model & 0x0F) != 0) {
-        bool sensorText = false;
+        v.dataShown = DataShown::Raw;
         // Model read as a decimal number is above 0 exactly when its high digit is decimal.
-        if (t.at(3) == 0x10 && (model >> 4) <= 9)
-            sensorText = DecodeSensors(t.be16(22), t.be16(24), r.d1h, r.d2h);
-        if (!sensorText) {
-            SetHex2(r.d1h, t.at(22));
-            SetHex2(r.d1l, t.at(23));
-            SetHex2(r.d2h, t.at(24));
-            SetHex2(r.d2l, t.at(25));
-        }
+        if (v.tagVersion == 0x10 && (model >> 4) <= 9 && DecodeSensors(t.be16(22), t.be16(24), v))
+            v.dataShown = DataShown::Sensors;
+        else
+            v.sensorCount = 0;
     }
 
     if (log) {
-        std::snprintf(text, sizeof text, "%04u/%02u/%02u %02u:%02u:%02u", unsigned{whole.be16(1)},
-                      unsigned{whole.at(3)}, unsigned{whole.at(4)}, unsigned{whole.at(5)},
-                      unsigned{whole.at(6)}, unsigned{whole.at(7)});
-        r.logDateTime = text;
-        SetDecimal(r.index, sequence);
-        r.logStatus = LogStatusText(whole.be16(54));
-        if (whole.at(0) == 1) SetGps(r.gps, t);
+        v.log = true;
+        v.logTime =
+            LogTime{whole.be16(1), whole.at(3), whole.at(4), whole.at(5), whole.at(6), whole.at(7)};
+        v.index = sequence;
+        v.logStatus = whole.be16(54);
+        if (whole.at(0) == 1) v.gps = GpsAt(t);
     } else if (record.size() >= kMinGpsRecord) {
-        SetGps(r.gps, t);
+        v.gps = GpsAt(t);
     }
+    RenderTagTexts(v, r);
     r.hex.assign(hex);
     r.link.assign(linkName);
 
