@@ -1,5 +1,6 @@
 #include "publish/messages.h"
 
+#include "kelta/version.h"
 #include "monitor/proto/report_decoder.h"
 
 #include <QLocale>
