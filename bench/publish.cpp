@@ -15,26 +15,31 @@ using namespace kelta::publish;
 
 namespace {
 
+// A record as the decoder makes it (typed values, texts made from them): two sensor readings
+// and a GPS block, the largest messages a live record gives.
 monitor::DecodedTagRecord recordNo(int i) {
+    monitor::TagValues v;
+    v.readerId = 1;
+    for (int k = 0; k < 8; ++k)
+        v.uid[7 - k] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(i) >> (8 * k));
+    v.rssi = static_cast<std::uint8_t>(100 + i % 50);
+    v.lqi = 55;
+    v.tagVersion = 0x10;
+    v.packet = 0x11;
+    v.model = 0x21;
+    v.group = 0x01;
+    v.state = 0x80;
+    v.battery = 33;
+    v.isnH = 0x7F;
+    v.isnL = 0x01;
+    v.dataShown = monitor::DataShown::Sensors;
+    v.sensorCount = 2;
+    v.sensors[0] = {monitor::SensorSlot::D1H, monitor::SensorKind::Temperature, 23.5f};
+    v.sensors[1] = {monitor::SensorSlot::D2H, monitor::SensorKind::Humidity, 45.12f};
+    v.gps = monitor::GpsFix{{121, 33, 44, 5, false}, {25, 1, 2, 3, false}, 12, 34};
     monitor::DecodedTagRecord r;
-    r.readerId = "0001";
-    char uid[17];
-    std::snprintf(uid, sizeof uid, "%016X", static_cast<unsigned>(i));
-    r.uid = uid;
-    r.rssi = std::to_string(100 + i % 50);
-    r.lqi = "55";
-    r.tagVer = "10";
-    r.packet = "00010001";
-    r.model = "21";
-    r.keyNo = "00";
-    r.group = "01";
-    r.sState = "10000000";
-    r.battery = "33";
-    r.isnH = "7F";
-    r.isnL = "01";
-    r.d1h = "23.50 C / 74.30 F";
-    r.d2h = "45.12%";
-    r.gps = "25°01'02.030\",121°33'44.050\",12,34";
+    r.values = v;
+    monitor::RenderTagTexts(v, r);
     return r;
 }
 
