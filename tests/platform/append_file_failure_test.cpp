@@ -1,6 +1,7 @@
 // Append files that meet a full disk, a device that takes nothing, or a path that cannot be a
 // file; and files moved aside without replacing another.
 #include "platform/files.h"
+#include "support/scratch_files.h"
 #include "support/scratch_mount.h"
 #include "support/test_env.h"
 
@@ -14,16 +15,10 @@ namespace platform = kelta::platform;
 namespace {
 
 QString scratch(const QString& name) {
-    const QString dir = QDir(kelta::test::tempRoot()).filePath("append-failure/" + name);
-    QDir(dir).removeRecursively();
-    QDir().mkpath(dir);
-    return dir;
+    return kelta::test::scratchFolder(QStringLiteral("append-failure"), name);
 }
 
-QByteArray contents(const QString& path) {
-    QFile in(path);
-    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-}
+using kelta::test::fileContents;
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -57,7 +52,7 @@ TEST(AppendFileFailure, APartialWriteOnAFullDiskIsCutBackAndSpaceGivenBackResume
         if (file.writeLine(QStringLiteral("line %1 ").arg(i, 4, 10, QLatin1Char('0')) +
                            QString(89, QLatin1Char('y'))))
             ++written;
-    const QByteArray after = contents(dir + "/data.csv");
+    const QByteArray after = fileContents(dir + "/data.csv");
     EXPECT_GT(written, 0);
     EXPECT_LT(written, 1000);
     EXPECT_EQ(after.size(), 10000 + written * 100) << "whole lines only";
@@ -101,7 +96,7 @@ TEST(AppendFileFailure, UnusableTargetsRefuseEveryWriteAndLeaveTheFileClosed) {
         EXPECT_FALSE(file.errorText().isEmpty());
         EXPECT_EQ(file.refusedWrites(), 2u);
     }
-    EXPECT_EQ(contents(dir + "/regular"), "kept\n");
+    EXPECT_EQ(fileContents(dir + "/regular"), "kept\n");
     EXPECT_TRUE(QDir(dir + "/folder").isEmpty());
 }
 
@@ -123,7 +118,7 @@ TEST(AppendFileFailure, RetriesWaitForTheIntervalAndANewPathIsTriedAtOnce) {
     file.resetCounts();
     EXPECT_TRUE(file.attemptDue());
     ASSERT_TRUE(file.writeLine("kept 1"));
-    EXPECT_EQ(contents(target), "kept 1\n");
+    EXPECT_EQ(fileContents(target), "kept 1\n");
 
     // A new name, too, is tried at once after a failure.
     file.setPath(dir + "/missing/data.csv");
@@ -131,7 +126,7 @@ TEST(AppendFileFailure, RetriesWaitForTheIntervalAndANewPathIsTriedAtOnce) {
     file.setPath(target);
     ASSERT_TRUE(file.writeLine("kept 2"));
     EXPECT_TRUE(file.resumed());
-    EXPECT_EQ(contents(target), "kept 1\nkept 2\n");
+    EXPECT_EQ(fileContents(target), "kept 1\nkept 2\n");
 }
 
 TEST(MoveAside, NamesCarryTheStampAndACounterWhenTaken) {
@@ -170,10 +165,10 @@ TEST(MoveAside, TheOldFileIsKeptByteForByteAndNoOtherFileIsReplaced) {
     const QString kept = platform::moveAside(path, &error);
     EXPECT_TRUE(error.isEmpty()) << error.toStdString();
     EXPECT_EQ(kept, platform::asideName(path, t, 3));
-    EXPECT_EQ(contents(kept), old);
+    EXPECT_EQ(fileContents(kept), old);
     EXPECT_FALSE(QFileInfo::exists(path));
-    EXPECT_EQ(contents(platform::asideName(path, t, 1)), "first\n");
-    EXPECT_EQ(contents(platform::asideName(path, t, 2)), "second\n");
+    EXPECT_EQ(fileContents(platform::asideName(path, t, 1)), "first\n");
+    EXPECT_EQ(fileContents(platform::asideName(path, t, 2)), "second\n");
 
     // Nothing to move: no name and no error.
     EXPECT_TRUE(platform::moveAside(path, &error).isEmpty());
@@ -189,5 +184,5 @@ TEST(MoveAside, AFileInAReadOnlyFolderStaysAndTheReasonIsGiven) {
     QString error;
     EXPECT_TRUE(platform::moveAside(dir + "/Kelta.csv", &error).isEmpty());
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(contents(dir + "/Kelta.csv"), "old run\n");
+    EXPECT_EQ(fileContents(dir + "/Kelta.csv"), "old run\n");
 }

@@ -3,6 +3,7 @@
 // texts; a file made private.
 #include "platform/files.h"
 #include "support/file_mode.h"
+#include "support/scratch_files.h"
 #include "support/test_env.h"
 #include "support/waits.h"
 
@@ -22,16 +23,10 @@ using platform::FileRotation;
 namespace {
 
 QString scratch(const QString& name) {
-    const QString dir = QDir(kelta::test::tempRoot()).filePath("rotation/" + name);
-    QDir(dir).removeRecursively();
-    QDir().mkpath(dir);
-    return dir;
+    return kelta::test::scratchFolder(QStringLiteral("rotation"), name);
 }
 
-QByteArray contents(const QString& path) {
-    QFile in(path);
-    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-}
+using kelta::test::fileContents;
 
 void touch(const QString& path) {
     QFile f(path);
@@ -151,7 +146,7 @@ TEST(FileRotation, BySizeEachFileHoldsWholeWritesUpToItsLimit) {
     files << path;
     int next = 0;
     for (const QString& f : files) {
-        const QByteArray bytes = contents(f);
+        const QByteArray bytes = fileContents(f);
         EXPECT_LE(bytes.size(), 1024) << f.toStdString();
         if (f != path) {
             EXPECT_GT(bytes.size(), 1024 - 92) << f.toStdString() << " is not full";
@@ -248,8 +243,8 @@ TEST(FileRotation, DailyBeginsAFreshFileAtTheFirstWriteAfterMidnight) {
     file.close();
     const QStringList kept = platform::asideFiles(path);
     ASSERT_EQ(kept, QStringList{dir + "/log_20261208_235959.csv"});
-    EXPECT_EQ(contents(kept.first()), "a\nb\n");
-    EXPECT_EQ(contents(path), "c\nd\n");
+    EXPECT_EQ(fileContents(kept.first()), "a\nb\n");
+    EXPECT_EQ(fileContents(path), "c\nd\n");
 
     // A file that held lines when it was opened belongs to the day of its last change.
     platform::AppendFile again(path);
@@ -285,7 +280,7 @@ TEST(FileRotation, NoRuleNeverRotatesAndAFailedMoveKeepsTheFile) {
     EXPECT_FALSE(r.errors.isEmpty());
     EXPECT_FALSE(kept.rotationDue(100)) << "not tried again at once";
     EXPECT_TRUE(kept.writeText(QStringLiteral("z")));
-    EXPECT_EQ(contents(ro + "/b.csv").size(), 1001);
+    EXPECT_EQ(fileContents(ro + "/b.csv").size(), 1001);
 }
 
 TEST(FileSync, AFlushAtTheFirstWriteThenAtMostOnceASecond) {
