@@ -244,30 +244,30 @@ TEST_F(LinkTest, WrongCodeBeforeTheRightOneIsSkippedWithinOneAttempt) {
 // An answer split over two reads is completed within its attempt (a mended fault: the attempt used
 // to end after the first read, so on TCP a split answer cost one of the three attempts);
 // a rest that comes after the attempt's 600 ms still fails it.
-TEST_F(LinkTest, AnswerSplitOverTwoReadsIsCompletedWithinOneAttempt) {
+class SplitAnswerTest : public LinkTest {
+protected:
+    // The reader's answer comes in two writes 150 ms apart: one attempt, answer whole.
+    void expectCompletedWithinOneAttempt() {
+        sim::AnswerMode split;
+        split.splitGapMs = 150;
+        simCall([&](sim::ReaderSim& r) { r.setAnswerMode(split); });
+        TextRecorder texts(window->pnMsg);
+        EXPECT_TRUE(link->ExecReaderCommand(false, kCode));
+        EXPECT_FALSE(texts.saw(QStringLiteral("Command Error !  [ 1/3 ]")));
+        EXPECT_EQ(pnMsg(), kOk);
+        EXPECT_EQ(framesWith(kCode).size(), 1u);
+        EXPECT_EQ(answer().size(), 6u);
+    }
+};
+
+TEST_F(SplitAnswerTest, OverTwoTcpReadsIsCompletedWithinOneAttempt) {
     useTcpServer();
-    sim::AnswerMode split;
-    split.splitGapMs = 150;
-    simCall([&](sim::ReaderSim& r) { r.setAnswerMode(split); });
-    TextRecorder texts(window->pnMsg);
-    EXPECT_TRUE(link->ExecReaderCommand(false, kCode));
-    EXPECT_FALSE(texts.saw(QStringLiteral("Command Error !  [ 1/3 ]")));
-    EXPECT_EQ(pnMsg(), kOk);
-    EXPECT_EQ(framesWith(kCode).size(), 1u);
-    EXPECT_EQ(answer().size(), 6u);
+    expectCompletedWithinOneAttempt();
 }
 
-TEST_F(LinkTest, SerialAnswerSplitOverTwoReadsIsCompletedWithinOneAttempt) {
+TEST_F(SplitAnswerTest, OverTwoSerialReadsIsCompletedWithinOneAttempt) {
     useSerial();
-    sim::AnswerMode split;
-    split.splitGapMs = 150;
-    simCall([&](sim::ReaderSim& r) { r.setAnswerMode(split); });
-    TextRecorder texts(window->pnMsg);
-    EXPECT_TRUE(link->ExecReaderCommand(false, kCode));
-    EXPECT_FALSE(texts.saw(QStringLiteral("Command Error !  [ 1/3 ]")));
-    EXPECT_EQ(pnMsg(), kOk);
-    EXPECT_EQ(framesWith(kCode).size(), 1u);
-    EXPECT_EQ(answer().size(), 6u);
+    expectCompletedWithinOneAttempt();
 }
 
 TEST_F(LinkTest, AnswerWhoseRestComesTooLateFailsTheAttempt) {
