@@ -4,17 +4,22 @@
 
 #include <QAbstractButton>
 #include <QAbstractTableModel>
+#include <QApplication>
 #include <QGroupBox>
+#include <QHash>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLayout>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QStaticText>
 #include <QStyle>
 #include <QStyleOptionTab>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <algorithm>
 #include <climits>
@@ -25,7 +30,7 @@ namespace kelta {
 
 namespace {
 // A busy grid is repainted at most this often; every change in between is one refresh.
-constexpr int kGridRefreshMs = 60;
+constexpr int kGridRefreshMs = 100;
 // Room left beside a fitted column's widest text, against rounding in the text layout.
 constexpr int kFitSlack = 4;
 } // namespace
@@ -361,7 +366,82 @@ private:
     bool inserting_ = false;
 };
 
+// Draws a grid's plain cells from laid-out texts kept between repaints: a busy grid repaints
+// the same few hundred texts ten times a second, and laying each one out again is most of the
+// cost of a repaint. It draws what the style draws for such a cell (the text in the style's
+// margin, centred vertically, in the palette's text colour); a selected or current cell, a
+// text too wide for its column (elided by the style) or too tall for its row, and right-to-left
+// layouts go to the style.
+class GridCellDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        constexpr QStyle::State kStyled = QStyle::State_Selected | QStyle::State_HasFocus;
+        if ((option.state & kStyled) || option.direction != Qt::LeftToRight)
+            return QStyledItemDelegate::paint(painter, option, index);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (text.isEmpty()) return;
+        const QWidget* w = option.widget;
+        const int margin = (w ? w->style() : QApplication::style())
+                               ->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) +
+                           1;
+        const QRect r = option.rect.adjusted(margin, 0, -margin, 0);
+        const Laid* laid = laidOut(text, option.font);
+        if (!laid || laid->text.size().width() > r.width() || laid->height > r.height())
+            return QStyledItemDelegate::paint(painter, option, index);
+        const QPalette::ColorGroup cg = !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                        : !(option.state & QStyle::State_Active)
+                                            ? QPalette::Inactive
+                                            : QPalette::Normal;
+        painter->save();
+        painter->setFont(option.font);
+        painter->setPen(option.palette.color(cg, QPalette::Text));
+        painter->setClipRect(option.rect, Qt::IntersectClip);
+        const int y = r.top() + (r.height() - laid->height) / 2;
+        painter->drawStaticText(QPointF(r.left(), y), laid->text);
+        painter->restore();
+    }
+
+private:
+    struct Laid {
+        QStaticText text;
+        int height = 0; // of its line, as the style measures it (fallback fonts included)
+    };
+
+    // The laid-out text, or null for one the style must draw (control characters).
+    const Laid* laidOut(const QString& text, const QFont& font) const {
+        if (font != font_ || cache_.size() >= kCacheSize) {
+            font_ = font;
+            cache_.clear();
+        }
+        auto it = cache_.find(text);
+        if (it == cache_.end()) {
+            for (const QChar c : text)
+                if (c.unicode() < 0x20) return nullptr;
+            Laid laid;
+            laid.text.setText(text);
+            laid.text.setTextFormat(Qt::PlainText);
+            laid.text.prepare(QTransform(), font);
+            QTextLayout layout(text, font);
+            layout.beginLayout();
+            const QTextLine line = layout.createLine();
+            layout.endLayout();
+            laid.height = qRound(line.height());
+            it = cache_.insert(text, laid);
+        }
+        return &it.value();
+    }
+
+    // Enough for every cell a grid shows at once many times over; emptied when full.
+    static constexpr qsizetype kCacheSize = 8192;
+    mutable QHash<QString, Laid> cache_;
+    mutable QFont font_;
+};
+
 StringGrid::StringGrid(QWidget* parent) : QTableView(parent), refresh_(new QTimer(this)) {
+    setItemDelegate(new GridCellDelegate(this));
     model_ = new StringGridModel(this, [this] {
         if (!refresh_->isActive()) refresh_->start();
     });

@@ -30,6 +30,27 @@ bool CellTable::setText(int col, int row, const QString& t) {
     QString& cell = rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
     if (cell == t) return false;
     cell = t;
+    noteChanged(col, row);
+    return true;
+}
+
+bool CellTable::setText(int col, int row, std::string_view utf8) {
+    if (row < 0 || row >= rows() || col < 0 || col >= cols_) return false;
+    QString& cell = rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+    // Most cells of a report are what the tag's previous report said: an ASCII text is
+    // compared where it stands, without making a string of it first.
+    const bool ascii = std::all_of(utf8.begin(), utf8.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii && cell == QLatin1StringView(utf8.data(), static_cast<qsizetype>(utf8.size())))
+        return false;
+    QString t = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    if (cell == t) return false;
+    cell = std::move(t);
+    noteChanged(col, row);
+    return true;
+}
+
+void CellTable::noteChanged(int col, int row) {
     if (row == 0) {
         headerDirty_ = true;
     } else if (row <= publishedRows_) {
@@ -39,7 +60,6 @@ bool CellTable::setText(int col, int row, const QString& t) {
         dirtyRight_ = std::max(dirtyRight_, col);
     }
     notePending();
-    return true;
 }
 
 void CellTable::resizeRows(int count) {

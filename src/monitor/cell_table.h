@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <climits>
+#include <string_view>
 #include <vector>
 
 namespace kelta::monitor {
@@ -34,6 +35,8 @@ public:
     const QString& ref(int col, int row) const;
     // Returns true when the cell changed.
     bool setText(int col, int row, const QString& t);
+    // The same for a UTF-8 text; no string is made when the cell already holds it.
+    bool setText(int col, int row, std::string_view utf8);
     void setCols(int count);
     void setRows(int count);
     int append(); // one empty row, its index
@@ -61,6 +64,7 @@ public:
 private:
     void resizeRows(int count);
     void notePending();
+    void noteChanged(int col, int row);
 
     std::vector<std::vector<QString>> rows_;
     int cols_;

@@ -319,17 +319,16 @@ void TagStore::PostTagRecord(const DecodedTagRecord& rec, DecodeMode mode) {
                                   &rec.battery, &rec.isnH,  &rec.isnL,   &rec.d1h,
                                   &rec.d1l,     &rec.d2h,   &rec.d2l,    &rec.readerId};
     int col = kColRssi;
-    for (const std::string* t : texts) g.setText(col++, row, QString::fromStdString(*t));
-    const QString gps = QString::fromStdString(rec.gps);
-    g.setText(kColTime, row, gps);
+    for (const std::string* t : texts) g.setText(col++, row, std::string_view(*t));
+    g.setText(kColTime, row, std::string_view(rec.gps));
 
     trackSelection(g, row, uid, rec.values, now);
 
     if (mode == DecodeMode::Log || g.cols() > 21) {
-        g.setText(kColCount, row, QString::fromStdString(rec.index));
-        g.setText(kColTime, row, QString::fromStdString(rec.logDateTime));
-        g.setText(kColSince, row, gps);
-        g.setText(kColLogStatus, row, QString::fromStdString(rec.logStatus));
+        g.setText(kColCount, row, std::string_view(rec.index));
+        g.setText(kColTime, row, std::string_view(rec.logDateTime));
+        g.setText(kColSince, row, std::string_view(rec.gps));
+        g.setText(kColLogStatus, row, std::string_view(rec.logStatus));
     }
 
     views_.table = &g;
