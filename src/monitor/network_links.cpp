@@ -229,11 +229,17 @@ void NetworkLinks::watchdogFired(int slot) {
     armWatchdog(slot, limit);
 }
 
+void NetworkLinks::dropOutgoingCarry(int slot) {
+    const std::size_t i = static_cast<std::size_t>(slot);
+    rows_[i].counters.bytesDiscarded += outgoingCarry_[i].carried();
+    outgoingCarry_[i].clear();
+}
+
 void NetworkLinks::destroyConnection(int slot) {
     const std::size_t i = static_cast<std::size_t>(slot);
     QTcpSocket* s = readerConnections_[i];
     readerConnections_[i] = nullptr;
-    outgoingCarry_[i].clear();
+    dropOutgoingCarry(slot);
     if (s) events_.outgoingDropped(s);
     dropSocket(s, this);
 }
@@ -342,9 +348,11 @@ bool NetworkLinks::readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString
                                 qint64 maxBytes, LinkCounters& counters) {
     const qint64 available = s->bytesAvailable();
     const QByteArray bytes = s->read(maxBytes > 0 ? std::min(available, maxBytes) : available);
+    const std::uint64_t skippedBefore = carry.skipped();
     const std::vector<std::uint8_t> block = carry.take(
         std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                       static_cast<std::size_t>(bytes.size())));
+    counters.bytesDiscarded += carry.skipped() - skippedBefore;
     if (block.empty()) return false;
     const std::string linkName = name.toStdString();
     CountingSink sink(sink_, counters);
@@ -516,7 +524,7 @@ void NetworkLinks::ClientSocket1Disconnect(QTcpSocket* socket) {
     events_.outgoingLost(socket);
     scheduleReconnect(socket);
     // The incomplete frame of a closed connection has no continuation.
-    if (own) outgoingCarry_[static_cast<std::size_t>(slot)].clear();
+    if (own) dropOutgoingCarry(slot);
 }
 
 void NetworkLinks::ClientSocket1Error(QTcpSocket* socket) {

@@ -184,6 +184,8 @@ private:
     // Older connections of an address that stayed silent while a newer one delivers.
     void retireSuperseded();
     void destroyConnection(int slot);
+    // The incomplete frame held for an outgoing row has no continuation: counted, dropped.
+    void dropOutgoingCarry(int slot);
     void onNewConnection();
     void clearAccepted(int slot);
     bool readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString& name, qint64 maxBytes,
