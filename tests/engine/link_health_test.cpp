@@ -5,6 +5,7 @@
 
 #include "engine/engine_fixture.h"
 
+#include <QRegularExpression>
 #include <numeric>
 
 namespace {
@@ -32,7 +33,7 @@ TEST(SecondRingTest, KeepsTheLastSixtyWholeSeconds) {
         {"the current second is not whole yet", {100, 101, 101}, 101, {{59, 1}}},
         {"the oldest second kept", {100, 159}, 160, {{0, 1}, {59, 1}}},
         {"a gap of a minute forgets", {100, 100, 160}, 161, {{59, 1}}},
-        {"seconds skipped read as none", {100, 130}, 140, {{29, 1}, {49, 1}}},
+        {"seconds skipped read as none", {100, 130}, 140, {{20, 1}, {50, 1}}},
         {"nothing for a minute", {100, 100}, 161, {}},
         {"an earlier second counts in the newest", {100, 99}, 101, {{59, 2}}},
         {"nothing counted", {}, 5, {}},
@@ -167,6 +168,7 @@ TEST_F(LinkCountersTest, CountersEqualWhatTheReaderSentOnEveryKindOfLink) {
         const auto silence = [&](bool on) {
             host.call(reader, [on](ReaderSim& r) { r.setSilent(on); });
         };
+        silence(true);
 
         enum Phase { Flowing, CatchingUp, Dropped, Recovered, Settling };
         Phase phase = Flowing;
@@ -174,6 +176,7 @@ TEST_F(LinkCountersTest, CountersEqualWhatTheReaderSentOnEveryKindOfLink) {
         QString firstName;
         QSet<int> statesSeen;
         std::uint64_t recordsAtRecovery = 0;
+        bool started = false;
         LinkHealth last;
         const bool finished = runUntil(c, [&] {
             const auto links = engine.linkHealth();
@@ -184,6 +187,13 @@ TEST_F(LinkCountersTest, CountersEqualWhatTheReaderSentOnEveryKindOfLink) {
             const SimStats sent = sim.stats();
             switch (phase) {
             case Flowing:
+                // The reader speaks once the run receives: a serial run purges what came
+                // before (at the port's opening and with the announcement).
+                if (!started) {
+                    started = true;
+                    base = sent;
+                    silence(false);
+                }
                 if (last.records >= 40 && last.framesRejected >= 5) {
                     silence(true);
                     phase = CatchingUp;
@@ -235,13 +245,17 @@ TEST_F(LinkCountersTest, CountersEqualWhatTheReaderSentOnEveryKindOfLink) {
                               << want.discarded;
         EXPECT_EQ(last.readerIds, QStringList{QStringLiteral("%1").arg(rc.readerId, 4, 10, QChar('0'))});
         EXPECT_TRUE(last.lastReport.isValid());
-        if (tcp) EXPECT_GT(want.discarded, 0u);
+        if (tcp) {
+            EXPECT_GT(want.discarded, 0u);
+        }
         if (k.drop) {
             // Lost (or waiting for the next attempt) and open again.
             const int notOpen = k.linkMode == RunConfig::kOutgoingTcp
                                     ? static_cast<int>(LinkHealth::State::Reconnecting)
                                     : static_cast<int>(LinkHealth::State::Lost);
-            if (k.linkMode != RunConfig::kListeningTcp) EXPECT_TRUE(statesSeen.contains(notOpen));
+            if (k.linkMode != RunConfig::kListeningTcp) {
+                EXPECT_TRUE(statesSeen.contains(notOpen));
+            }
             EXPECT_TRUE(statesSeen.contains(static_cast<int>(LinkHealth::State::Open)));
         }
 
