@@ -15,22 +15,22 @@ namespace kelta::monitor {
 
 namespace {
 
-QString tr(const QString& key) {
+QString translated(const QString& key) {
     return Translate(currentLanguageIndex(), key);
 }
 
 QString stateText(const LinkHealth& h, const QDateTime& now) {
     switch (h.state) {
     case LinkHealth::State::Open:
-        return tr(QStringLiteral("open"));
+        return translated(QStringLiteral("open"));
     case LinkHealth::State::Connecting:
-        return tr(QStringLiteral("connecting"));
+        return translated(QStringLiteral("connecting"));
     case LinkHealth::State::Reconnecting:
-        return tr(QStringLiteral("reconnecting in %1 s")).arg(secondsToNextAttempt(h, now));
+        return translated(QStringLiteral("reconnecting in %1 s")).arg(secondsToNextAttempt(h, now));
     case LinkHealth::State::Lost:
-        return tr(QStringLiteral("lost"));
+        return translated(QStringLiteral("lost"));
     case LinkHealth::State::PortInUse:
-        return tr(QStringLiteral("port in use"));
+        return translated(QStringLiteral("port in use"));
     }
     return {};
 }
@@ -40,10 +40,14 @@ const QColor kSilentRow(255, 210, 200);
 } // namespace
 
 QStringList LinksModel::headerKeys() {
-    return {QStringLiteral("Link"),           QStringLiteral("Readers"),
-            QStringLiteral("State"),          QStringLiteral("Records"),
-            QStringLiteral("Per second"),     QStringLiteral("Last 60 s"),
-            QStringLiteral("Frames rejected"), QStringLiteral("Bytes discarded"),
+    return {QStringLiteral("Link"),
+            QStringLiteral("Readers"),
+            QStringLiteral("State"),
+            QStringLiteral("Records"),
+            QStringLiteral("Per second"),
+            QStringLiteral("Last 60 s"),
+            QStringLiteral("Frames rejected"),
+            QStringLiteral("Bytes discarded"),
             QStringLiteral("Last report")};
 }
 
@@ -79,18 +83,17 @@ QVariant LinksModel::data(const QModelIndex& index, int role) const {
         return QString::number(h.recordsPerSecond());
     case LastMinute:
         // Painted; the tool tip gives the busiest second.
-        return role == Qt::ToolTipRole
-                   ? QVariant(QString::number(
-                         *std::max_element(h.lastMinute.begin(), h.lastMinute.end())))
-                   : QVariant();
+        return role == Qt::ToolTipRole ? QVariant(QString::number(*std::max_element(
+                                             h.lastMinute.begin(), h.lastMinute.end())))
+                                       : QVariant();
     case Rejected:
         return QString::number(h.framesRejected);
     case Discarded:
         return QString::number(h.bytesDiscarded);
     case LastReport:
         if (!h.lastReport.isValid()) return QStringLiteral("-");
-        return tr(QStringLiteral("%1 s")).arg(std::max<qint64>(0, h.lastReport.msecsTo(now_)) /
-                                              1000);
+        return translated(QStringLiteral("%1 s"))
+            .arg(std::max<qint64>(0, h.lastReport.msecsTo(now_)) / 1000);
     default:
         return {};
     }
@@ -100,7 +103,7 @@ QVariant LinksModel::headerData(int section, Qt::Orientation orientation, int ro
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
-    return tr(headerKeys()[section]);
+    return translated(headerKeys()[section]);
 }
 
 void LinksModel::setLinks(std::vector<LinkHealth> links, const QDateTime& now) {
@@ -120,8 +123,7 @@ void LinksModel::setLinks(std::vector<LinkHealth> links, const QDateTime& now) {
         return;
     }
     links_ = std::move(links);
-    if (!links_.empty())
-        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+    if (!links_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
 }
 
 void SparklineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

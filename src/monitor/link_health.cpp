@@ -48,17 +48,17 @@ QString linkHealthTable(const std::vector<LinkHealth>& links, const QDateTime& n
     if (links.empty()) return QStringLiteral("(no links)\n");
     std::vector<QStringList> rows;
     rows.push_back({QStringLiteral("Link"), QStringLiteral("Readers"), QStringLiteral("State"),
-                    QStringLiteral("Records"), QStringLiteral("Per s"),
-                    QStringLiteral("Rejected"), QStringLiteral("Discarded"),
-                    QStringLiteral("Last report")});
+                    QStringLiteral("Records"), QStringLiteral("Per s"), QStringLiteral("Rejected"),
+                    QStringLiteral("Discarded"), QStringLiteral("Last report")});
     for (const LinkHealth& h : links) {
         QString age = reportAgeText(h, now);
         if (linkSilent(h, now)) age += QStringLiteral(" silent");
-        rows.push_back({h.name, h.readerIds.isEmpty() ? QStringLiteral("-")
-                                                      : h.readerIds.join(QLatin1Char(',')),
-                        linkStateText(h, now), QString::number(h.records),
-                        QString::number(h.recordsPerSecond()), QString::number(h.framesRejected),
-                        QString::number(h.bytesDiscarded), age});
+        rows.push_back(
+            {h.name,
+             h.readerIds.isEmpty() ? QStringLiteral("-") : h.readerIds.join(QLatin1Char(',')),
+             linkStateText(h, now), QString::number(h.records),
+             QString::number(h.recordsPerSecond()), QString::number(h.framesRejected),
+             QString::number(h.bytesDiscarded), age});
     }
     const qsizetype columns = rows.front().size();
     std::vector<qsizetype> width(static_cast<std::size_t>(columns), 0);

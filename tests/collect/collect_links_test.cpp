@@ -17,7 +17,8 @@ using kelta::test::MappedPty;
 QStringList lastLinkLine(const QString& text, const QString& name) {
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        const QStringList cells = it->trimmed().split(QRegularExpression(QStringLiteral("\\s{2,}")));
+        const QStringList cells =
+            it->trimmed().split(QRegularExpression(QStringLiteral("\\s{2,}")));
         if (cells.value(0) == name) return cells;
     }
     return {};
@@ -34,7 +35,8 @@ TEST(CollectLinks, Sigusr1AndTheSummaryShowTheLinksCounts) {
 
     // Before anything came: the link is there, open, with nothing counted.
     ::kill(static_cast<pid_t>(collector.processId()), SIGUSR1);
-    ASSERT_TRUE(collector.waitFor([&] { return !lastLinkLine(collector.errorText(), "COM6").isEmpty(); }));
+    ASSERT_TRUE(
+        collector.waitFor([&] { return !lastLinkLine(collector.errorText(), "COM6").isEmpty(); }));
     EXPECT_EQ(lastLinkLine(collector.errorText(), "COM6"),
               (QStringList{"COM6", "-", "open", "0", "0", "0", "0", "-"}));
 
@@ -71,7 +73,8 @@ TEST(CollectLinks, Sigusr1AndTheSummaryShowTheLinksCounts) {
     EXPECT_EQ(end.mid(0, 4), (QStringList{"COM6", "0021", "open", "45"}));
     EXPECT_EQ(end.value(5), "9");
     EXPECT_EQ(end.value(6), "0");
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+ s( silent)?$")).match(end.value(7)).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^\\d+ s( silent)?$")).match(end.value(7)).hasMatch())
         << end.value(7).toStdString();
 }
 

@@ -69,17 +69,17 @@ TEST(LinkHealthTableTest, OneAlignedLinePerLinkWithStateAgeAndSilence) {
     taken.name = QStringLiteral(":4001");
     taken.state = LinkHealth::State::PortInUse;
 
-    const QStringList lines =
-        kelta::monitor::linkHealthTable({fresh, waiting, taken}, now).split('\n', Qt::SkipEmptyParts);
+    const QStringList lines = kelta::monitor::linkHealthTable({fresh, waiting, taken}, now)
+                                  .split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 4);
     const QRegularExpression gap(QStringLiteral("\\s{2,}"));
     EXPECT_EQ(lines[0].split(gap), (QStringList{"Link", "Readers", "State", "Records", "Per s",
-                                               "Rejected", "Discarded", "Last report"}));
+                                                "Rejected", "Discarded", "Last report"}));
     EXPECT_EQ(lines[1].split(gap),
               (QStringList{"COM3", "0007,0008", "open", "1234", "42", "5", "17", "2 s"}));
     // Rounded up to whole seconds; silent past the watchdog.
     EXPECT_EQ(lines[2].split(gap), (QStringList{"192.0.2.1:4001", "-", "reconnecting in 4 s", "0",
-                                               "0", "0", "0", "40 s silent"}));
+                                                "0", "0", "0", "40 s silent"}));
     // A port never had is not called silent.
     EXPECT_EQ(lines[3].split(gap),
               (QStringList{":4001", "-", "port in use", "0", "0", "0", "0", "-"}));
@@ -243,7 +243,8 @@ TEST_F(LinkCountersTest, CountersEqualWhatTheReaderSentOnEveryKindOfLink) {
                               << want.records << ", rejected " << last.framesRejected << "/"
                               << want.rejected << ", discarded " << last.bytesDiscarded << "/"
                               << want.discarded;
-        EXPECT_EQ(last.readerIds, QStringList{QStringLiteral("%1").arg(rc.readerId, 4, 10, QChar('0'))});
+        EXPECT_EQ(last.readerIds,
+                  QStringList{QStringLiteral("%1").arg(rc.readerId, 4, 10, QChar('0'))});
         EXPECT_TRUE(last.lastReport.isValid());
         if (tcp) {
             EXPECT_GT(want.discarded, 0u);

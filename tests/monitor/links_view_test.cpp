@@ -63,7 +63,8 @@ TEST_F(LinksTab, ShowsTheLinksCountsWhileShownAndKeepsThemAtTheEnd) {
     ctl.chkCOM(4)->setChecked(true);
 
     w.btnStart->click();
-    ASSERT_TRUE(kelta::test::waitFor([&] { return ctl.state() == kelta::monitor::RunState::Running; }));
+    ASSERT_TRUE(
+        kelta::test::waitFor([&] { return ctl.state() == kelta::monitor::RunState::Running; }));
     EXPECT_TRUE(links->refreshing());
 
     // 30 records and 6 rejected frames, the rejected ones in between.
@@ -73,8 +74,10 @@ TEST_F(LinksTab, ShowsTheLinksCountsWhileShownAndKeepsThemAtTheEnd) {
         send({good[static_cast<std::size_t>(i)]});
         if (i % 5 == 2) send({bad[static_cast<std::size_t>(i / 5)]});
     }
-    ASSERT_TRUE(kelta::test::waitFor([&] { return cell(LinksModel::Records) == "30" && cell(LinksModel::Rejected) == "6"; }))
-        << cell(LinksModel::Records).toStdString() << " " << cell(LinksModel::Rejected).toStdString();
+    ASSERT_TRUE(kelta::test::waitFor([&] {
+        return cell(LinksModel::Records) == "30" && cell(LinksModel::Rejected) == "6";
+    })) << cell(LinksModel::Records).toStdString()
+        << " " << cell(LinksModel::Rejected).toStdString();
     EXPECT_EQ(cell(LinksModel::Name), "COM4");
     EXPECT_EQ(cell(LinksModel::Readers), "0012");
     EXPECT_EQ(cell(LinksModel::State), "open");
@@ -82,7 +85,8 @@ TEST_F(LinksTab, ShowsTheLinksCountsWhileShownAndKeepsThemAtTheEnd) {
     EXPECT_EQ(w.grdLinks->model()->rowCount(), 1);
 
     // The sparkline is painted in its column: some pixels there are the line's blue.
-    const QRect spark = w.grdLinks->visualRect(w.grdLinks->model()->index(0, LinksModel::LastMinute));
+    const QRect spark =
+        w.grdLinks->visualRect(w.grdLinks->model()->index(0, LinksModel::LastMinute));
     ASSERT_TRUE(kelta::test::waitFor([&] {
         const auto& lastMinute = links->model().link(0).lastMinute;
         return std::any_of(lastMinute.begin(), lastMinute.end(), [](auto v) { return v > 0; });
