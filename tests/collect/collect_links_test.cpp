@@ -45,7 +45,9 @@ TEST(CollectLinks, Sigusr1AndTheSummaryShowTheLinksCounts) {
     const auto bad = kelta::test::rejectedReports(9, 21);
     for (std::size_t i = 0; i < good.size(); ++i) {
         ASSERT_TRUE(com.pty().send(good[i]));
-        if (i % 5 == 4) ASSERT_TRUE(com.pty().send(bad[i / 5]));
+        if (i % 5 == 4) {
+            ASSERT_TRUE(com.pty().send(bad[i / 5]));
+        }
     }
     // Asked again until everything sent has been read; the run goes on after each answer.
     int asked = 1;
