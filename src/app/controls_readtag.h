@@ -149,6 +149,8 @@ struct ReadTagControls {
     Panel* pnCount = nullptr;        // hidden
     QCheckBox* chbAllTags = nullptr; // hidden
     QLineEdit* edFile2 = nullptr;    // hidden
+    TabSheet* tsLinks = nullptr;     // "Links": one row per link of the run
+    QTableView* grdLinks = nullptr;
 };
 
 // Column headers and start widths of the tag grids.

@@ -392,10 +392,15 @@ void buildReadTagPage(ReadTagControls& c, TabSheet* page) {
     c.pcReadTag = named(new PageControl(page), "pcReadTag");
     c.tsViewAllTag = named(new TabSheet(QStringLiteral("View All TAG")), "tsViewAllTag");
     c.tsViewSelTag = named(new TabSheet(QStringLiteral("View Select TAG")), "tsViewSelTag");
+    c.tsLinks = named(new TabSheet(QStringLiteral("Links")), "tsLinks");
     c.pcReadTag->addSheet(c.tsViewAllTag);
     c.pcReadTag->addSheet(c.tsViewSelTag);
+    c.pcReadTag->addSheet(c.tsLinks);
     buildViewAllSheet(c);
     buildViewSelSheet(c);
+    // The rows come from the run controller's Links view.
+    c.grdLinks = named(new QTableView(c.tsLinks), "grdLinks");
+    vbox(c.tsLinks, 2)->addWidget(c.grdLinks, 1);
     layout->addWidget(c.pcReadTag, 1);
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/frmmodule.h"
 #include "app/language.h"
+#include "app/links_view.h"
 #include "app/tag_tables.h"
 #include "monitor/proto/monitor_frame.h"
 #include "monitor/tag_store.h"
@@ -88,6 +89,8 @@ RunController::RunController(TfrmModule& window, reader::LinkState& link, TagTab
     });
     // The window's status follows a run ten times a second.
     engine_.setStatusIntervalMs(100);
+    if (w_.grdLinks && w_.tsLinks)
+        links_ = std::make_unique<LinksView>(*w_.grdLinks, *w_.tsLinks, engine_);
     // The first page was shown before this object existed, so its show handler never ran:
     // give pcMain the tag that handler sets, or connect events would take the configuration
     // role on the Read TAG page.
@@ -210,6 +213,7 @@ QString RunController::runState() const {
 
 void RunController::setState(RunState state) {
     state_ = state;
+    if (links_) links_->setRunActive(state != RunState::Idle);
     // The caption and hint of btnStart show the state; they are never read back.
     const QString& caption = runState();
     setHint(w_.btnStart, caption);

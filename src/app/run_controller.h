@@ -39,6 +39,7 @@ struct LinkState;
 
 namespace kelta::monitor {
 
+class LinksView;
 class TagTables;
 
 enum class RunState { Idle, Starting, Running, Stopping };
@@ -134,6 +135,8 @@ public:
     void presenceChanged(const PresenceChange& change) override;
     // Publishing of the run's records, off unless the settings file configures it.
     publish::RunPublishing& publishing() { return publishing_; }
+    // The Links tab's rows (null without the tab).
+    LinksView* linksView() const { return links_.get(); }
 
     // Control tables, each at the index equal to the control's tag (0 ... 31).
     QCheckBox* chkCOM(int n) const;
@@ -164,6 +167,7 @@ private:
     QTimer busy_;
     MonitorEngine engine_;
     publish::RunPublishing publishing_;
+    std::unique_ptr<LinksView> links_;
 
     std::array<QCheckBox*, 33> chkCOM_{};
     std::array<QCheckBox*, 33> chkIP_{};

@@ -406,7 +406,8 @@ ParsedOptions parseCollectOptions(const QStringList& args) {
         "settings file, or the links given below. Records go to the auto-save file (on unless "
         "--no-auto-save), the event log and, when configured, an MQTT broker. Link changes and "
         "failures are written to standard error, a summary to standard output at the end. "
-        "SIGINT or SIGTERM ends the run: ports restored and closed, files complete."));
+        "SIGINT or SIGTERM ends the run: ports restored and closed, files complete. SIGUSR1 "
+        "writes the table of the links to standard error; the summary ends with it."));
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     QList<QCommandLineOption> options;
     for (const OptionRow& row : rows)

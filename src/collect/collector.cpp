@@ -51,12 +51,14 @@ StopSignals::StopSignals(std::function<void(int)> onSignal) : onSignal_(std::mov
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGUSR1, &sa, nullptr);
 }
 
 StopSignals::~StopSignals() {
     if (!notifier_) return;
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGUSR1, SIG_DFL);
     notifier_.reset();
     ::close(signalPipe[0]);
     ::close(signalPipe[1]);
@@ -81,6 +83,12 @@ QString summaryText(const CollectSummary& s) {
         out << "  MQTT " << s.broker << ": " << c.enqueued << " messages, " << c.acknowledged
             << " confirmed, " << (c.queued + c.inFlight) << " not sent, " << c.dropped
             << " dropped (queue full), " << c.rejected << " refused\n";
+    }
+    if (s.linksAt.isValid()) {
+        out << "  links:\n";
+        for (const QString& line : monitor::linkHealthTable(s.links, s.linksAt)
+                                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            out << "    " << line << "\n";
     }
     return t;
 }
@@ -127,9 +135,30 @@ void Collector::stop() {
     engine_.stop();
 }
 
+void Collector::printLinks() {
+    note(engine_.running() ? QStringLiteral("links:") : QStringLiteral("links (run ended):"));
+    err_ << (engine_.running()
+                 ? monitor::linkHealthTable(engine_.linkHealth(), QDateTime::currentDateTime())
+                 : monitor::linkHealthTable(engine_.endedLinkHealth(),
+                                            engine_.endedLinkHealthTime()));
+    err_.flush();
+}
+
+void Collector::onSignal(int signal) {
+    if (signal == SIGUSR1) {
+        printLinks();
+        return;
+    }
+    if (!running()) return;
+    note(QStringLiteral("signal %1: stopping").arg(signal));
+    // The run ends at once, its files complete; the event loop returns after it.
+    stop();
+}
+
 void Collector::runEnded() {
     ended_ = QDateTime::currentDateTime();
-    discardedBytes_ = engine_.serialLinks().purgedBytes();
+    discardedBytes_ =
+        engine_.serialLinks().purgedBytes() + engine_.networkLinks().discardedBytes();
     // Ports whose device went away and came back.
     for (int n = 1; n < monitor::RunConfig::kSlots; ++n)
         reconnects_ += static_cast<std::uint64_t>(engine_.serialLinks().reopenCount(n));
@@ -151,6 +180,13 @@ CollectSummary Collector::summary() const {
     s.publishing = publishingOn_;
     s.broker = publishing_.brokerName();
     s.published = publishing_.counters();
+    if (!engine_.running() && engine_.endedLinkHealthTime().isValid()) {
+        s.links = engine_.endedLinkHealth();
+        s.linksAt = engine_.endedLinkHealthTime();
+    } else if (engine_.running()) {
+        s.links = engine_.linkHealth();
+        s.linksAt = QDateTime::currentDateTime();
+    }
     return s;
 }
 

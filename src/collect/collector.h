@@ -16,13 +16,14 @@
 #include <QTextStream>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class QSocketNotifier;
 
 namespace kelta::collect {
 
-// SIGINT and SIGTERM turned into a call on the event loop's thread: the handler only writes a
-// byte into a pipe that a socket notifier watches.
+// SIGINT, SIGTERM and SIGUSR1 turned into a call on the event loop's thread: the handler only
+// writes a byte into a pipe that a socket notifier watches.
 class StopSignals {
 public:
     explicit StopSignals(std::function<void(int signal)> onSignal);
@@ -48,6 +49,9 @@ struct CollectSummary {
     bool publishing = false;
     QString broker;
     publish::PublishCounters published;
+    // Every link of the run as it stood when the run ended (before its links were closed).
+    std::vector<monitor::LinkHealth> links;
+    QDateTime linksAt;
 };
 QString summaryText(const CollectSummary& s);
 
@@ -69,6 +73,10 @@ public:
     bool running() const { return engine_.running(); }
     CollectSummary summary() const;
     monitor::MonitorEngine& engine() { return engine_; }
+    // The table of the run's links as they stand, on standard error (SIGUSR1).
+    void printLinks();
+    // What a signal does: SIGUSR1 prints the links, the others end the run.
+    void onSignal(int signal);
 
     // One line on standard error: local time stamp, then the text.
     void note(const QString& text);

@@ -97,12 +97,7 @@ int main(int argc, char** argv) {
     }
 
     collect::Collector collector(err);
-    collect::StopSignals stopSignals([&](int signal) {
-        if (!collector.running()) return;
-        collector.note(QStringLiteral("signal %1: stopping").arg(signal));
-        // The run ends at once, its files complete; the event loop returns after it.
-        collector.stop();
-    });
+    collect::StopSignals stopSignals([&](int signal) { collector.onSignal(signal); });
     const int rc = collector.run(run, publishing.config, publishing.problems);
     out << collect::summaryText(collector.summary());
     out.flush();

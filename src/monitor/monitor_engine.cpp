@@ -254,6 +254,8 @@ void MonitorEngine::stop() {
     logTimer_.stop();
     reopenTimer_.stop();
     serial_.stopDelivering();
+    endedHealthAt_ = QDateTime::currentDateTime();
+    endedHealth_ = linkHealth();
     CloseMonitorLinks();
     if (!*alive) return;
     store_.closeFiles();

@@ -87,6 +87,10 @@ public:
 
     // Every link of the run as it stands: cheap, read-only, on the engine's thread.
     std::vector<LinkHealth> linkHealth() const;
+    // The links of the last run as they stood when it ended, taken before they were closed
+    // (afterwards linkHealth() knows them no more), and when that was; empty before a run.
+    const std::vector<LinkHealth>& endedLinkHealth() const { return endedHealth_; }
+    QDateTime endedLinkHealthTime() const { return endedHealthAt_; }
 
     const RunConfig& config() const { return config_; }
     // The configuration before a run (the window's page choice may change its link kind).
@@ -128,6 +132,8 @@ private:
     // The store's file-notice hook before this engine forwarded it to its events.
     TagStore::FileNoticeHook previousNoticeHook_;
     std::uint64_t passes_ = 0;
+    std::vector<LinkHealth> endedHealth_;
+    QDateTime endedHealthAt_;
     int statusIntervalMs_ = 100;
     QTimer phaseTimer_;  // single shot: the end of the open wait, of the settling waits
     QTimer statusTimer_;

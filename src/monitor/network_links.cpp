@@ -83,6 +83,7 @@ int NetworkLinks::remotePort() const {
 
 bool NetworkLinks::OpenNetworkLinks(int linkMode) {
     mode_ = linkMode;
+    discardedTotal_ = 0;
     listenFailure_.clear();
     if (linkMode == 0)
         openOutgoing();
@@ -229,11 +230,18 @@ void NetworkLinks::watchdogFired(int slot) {
     armWatchdog(slot, limit);
 }
 
+void NetworkLinks::dropOutgoingCarry(int slot) {
+    const std::size_t i = static_cast<std::size_t>(slot);
+    rows_[i].counters.bytesDiscarded += outgoingCarry_[i].carried();
+    discardedTotal_ += outgoingCarry_[i].carried();
+    outgoingCarry_[i].clear();
+}
+
 void NetworkLinks::destroyConnection(int slot) {
     const std::size_t i = static_cast<std::size_t>(slot);
     QTcpSocket* s = readerConnections_[i];
     readerConnections_[i] = nullptr;
-    outgoingCarry_[i].clear();
+    dropOutgoingCarry(slot);
     if (s) events_.outgoingDropped(s);
     dropSocket(s, this);
 }
@@ -285,6 +293,7 @@ void NetworkLinks::CloseNetworkLinks() {
 
 void NetworkLinks::resetAccepted() {
     for (int k = 0; k < kAcceptedSlots; ++k) clearAccepted(k);
+    departed_.clear();
 }
 
 void NetworkLinks::clearAccepted(int slot) {
@@ -342,9 +351,13 @@ bool NetworkLinks::readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString
                                 qint64 maxBytes, LinkCounters& counters) {
     const qint64 available = s->bytesAvailable();
     const QByteArray bytes = s->read(maxBytes > 0 ? std::min(available, maxBytes) : available);
+    const std::uint64_t skippedBefore = carry.skipped();
     const std::vector<std::uint8_t> block = carry.take(
         std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                       static_cast<std::size_t>(bytes.size())));
+    const std::uint64_t skipped = carry.skipped() - skippedBefore;
+    counters.bytesDiscarded += skipped;
+    discardedTotal_ += skipped;
     if (block.empty()) return false;
     const std::string linkName = name.toStdString();
     CountingSink sink(sink_, counters);
@@ -516,7 +529,7 @@ void NetworkLinks::ClientSocket1Disconnect(QTcpSocket* socket) {
     events_.outgoingLost(socket);
     scheduleReconnect(socket);
     // The incomplete frame of a closed connection has no continuation.
-    if (own) outgoingCarry_[static_cast<std::size_t>(slot)].clear();
+    if (own) dropOutgoingCarry(slot);
 }
 
 void NetworkLinks::ClientSocket1Error(QTcpSocket* socket) {
@@ -569,6 +582,11 @@ void NetworkLinks::ServerSocketClientConnect(QTcpSocket* socket) {
     const QString address = addressText(socket->peerAddress());
     const QString line = address + QLatin1Char(':') + QString::number(socket->peerPort());
     events_.readerAccepting(address);
+    // A reader back from this address replaces what was kept of its lost connections.
+    const QString prefix = address + QLatin1Char(':');
+    departed_.erase(std::remove_if(departed_.begin(), departed_.end(),
+                                   [&](const LinkHealth& h) { return h.name.startsWith(prefix); }),
+                    departed_.end());
 
     // A reader connecting again from the same address replaces its older connection when
     // that one has closed; one still open may be another reader behind the same address
@@ -636,6 +654,14 @@ void NetworkLinks::ServerSocketClientDisconnect(QTcpSocket* socket) {
             serveAccepted(k, true);
             if (!*alive) return;
         }
+        // The reader stays listed as lost, with its counts, until it connects again.
+        LinkHealth h;
+        h.name = a.line;
+        h.state = LinkHealth::State::Lost;
+        a.counters.fill(h);
+        if (departed_.size() >= static_cast<std::size_t>(kHighestAcceptedSlot))
+            departed_.erase(departed_.begin());
+        departed_.push_back(std::move(h));
         events_.readerLost(a.line);
         clearAccepted(k);
     }
@@ -683,6 +709,7 @@ void NetworkLinks::appendHealth(std::vector<LinkHealth>& out) const {
             a.counters.fill(h);
             out.push_back(std::move(h));
         }
+        out.insert(out.end(), departed_.begin(), departed_.end());
     }
 }
 

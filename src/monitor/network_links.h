@@ -95,7 +95,8 @@ public:
     // False once the run is to end: frames still read are not decoded.
     void setKeepGoing(std::function<bool()> fn) { keepGoing_ = std::move(fn); }
     // One entry per outgoing row or accepted reader of the run (and the listening port when
-    // it could not be had).
+    // it could not be had); a listening reader that hung up stays as lost until a connection
+    // from its address is accepted again.
     void appendHealth(std::vector<LinkHealth>& out) const;
 
     // Socket events of the outgoing connections.
@@ -122,6 +123,9 @@ public:
     std::size_t carriedAccepted(int slot) const;
     // Connections refused because all 64 accepted slots were taken.
     int refusedAccepts() const { return refusedAccepts_; }
+    // Bytes dropped as noise or with a closed connection's partial frame since the open,
+    // over every connection of the run (those gone included).
+    std::uint64_t discardedBytes() const { return discardedTotal_; }
 
     // Counters reset by OpenMonitorLinks and CloseMonitorLinks.
     int highestReaderConnection = 0;
@@ -184,6 +188,8 @@ private:
     // Older connections of an address that stayed silent while a newer one delivers.
     void retireSuperseded();
     void destroyConnection(int slot);
+    // The incomplete frame held for an outgoing row has no continuation: counted, dropped.
+    void dropOutgoingCarry(int slot);
     void onNewConnection();
     void clearAccepted(int slot);
     bool readAndSplit(QTcpSocket* s, StreamCarry& carry, const QString& name, qint64 maxBytes,
@@ -213,6 +219,9 @@ private:
     // end of the run closes all of them.
     std::vector<QPointer<QTcpSocket>> acceptedAll_;
     int refusedAccepts_ = 0;
+    // Readers of the listening server that hung up, as they stood then (at most 64).
+    std::vector<LinkHealth> departed_;
+    std::uint64_t discardedTotal_ = 0;
     std::function<bool()> keepGoing_;
     std::function<void()> onSettled_;
     std::function<void()> onRecords_;

@@ -11,7 +11,7 @@ int languageIndex = 0;
 
 // Key, English, Traditional Chinese, Simplified Chinese. "&&" in a key is a caption's literal
 // ampersand and stays doubled in its translations.
-constexpr std::array<LanguageEntry, 103> kTable{{
+constexpr std::array<LanguageEntry, 119> kTable{{
     {"Local Listen Port :", "Local Listen Port :", "本地監聽埠 :", "本地监听埠 :"},
     {"Destination Port :", "Destination Port :", "目的埠 :", "目的埠 :"},
     {"IP :", "IP :", "IP 位址 :", "IP 位址 :"},
@@ -120,6 +120,24 @@ constexpr std::array<LanguageEntry, 103> kTable{{
     // hold (%1: the code, four hex digits), translated like every other status text.
     {"Unknown reader model 0x%1", "Unknown reader model 0x%1", "未知的讀卡機型號 0x%1",
      "未知的读卡机型号 0x%1"},
+    // The Links tab of the Read TAG page: its caption, column headers, link states (%1: the
+    // seconds to the next attempt) and the age of the last report (%1: seconds).
+    {"Links", "Links", "連線狀態", "连线状态"},
+    {"Link", "Link", "連線", "连线"},
+    {"Readers", "Readers", "讀卡機", "读卡机"},
+    {"State", "State", "狀態", "状态"},
+    {"Records", "Records", "筆數", "笔数"},
+    {"Per second", "Per second", "每秒", "每秒"},
+    {"Last 60 s", "Last 60 s", "最近 60 秒", "最近 60 秒"},
+    {"Frames rejected", "Frames rejected", "拒收封包", "拒收封包"},
+    {"Bytes discarded", "Bytes discarded", "丟棄位元組", "丢弃字节"},
+    {"Last report", "Last report", "最後回報", "最后回报"},
+    {"open", "open", "已連線", "已连线"},
+    {"connecting", "connecting", "連線中", "连线中"},
+    {"reconnecting in %1 s", "reconnecting in %1 s", "%1 秒後重新連線", "%1 秒后重新连线"},
+    {"lost", "lost", "已中斷", "已中断"},
+    {"port in use", "port in use", "埠已被占用", "端口已被占用"},
+    {"%1 s", "%1 s", "%1 秒", "%1 秒"},
 }};
 
 // Upper-cased key -> the first row with that key, and the rows' texts, built once.

@@ -51,13 +51,14 @@ TEST(Translate, TellingRowsExactly) {
 
 TEST(LanguageTable, HasEveryKeyOnceInOrder) {
     const auto table = languageTable();
-    // The original 102 rows, then the text for an unknown reader model.
-    ASSERT_EQ(table.size(), 103u);
+    // The original 102 rows, the text for an unknown reader model, the Links tab's 16.
+    ASSERT_EQ(table.size(), 119u);
     EXPECT_STREQ(table.front().key, "Local Listen Port :");
     EXPECT_STREQ(table[11].key, "Start");
     EXPECT_STREQ(table[53].key, "Set Gain Level");
     EXPECT_STREQ(table[101].key, "Temperature alarm:");
-    EXPECT_STREQ(table.back().key, "Unknown reader model 0x%1");
+    EXPECT_STREQ(table[102].key, "Unknown reader model 0x%1");
+    EXPECT_STREQ(table.back().key, "%1 s");
     QSet<QString> keys;
     for (const auto& e : table) {
         const QString key = QString::fromUtf8(e.key).toUpper();
@@ -88,6 +89,8 @@ const char* const kPairs[][2] = {
     {"檢", "检"}, {"視", "视"}, {"連", "连"}, {"質", "质"}, {"級", "级"}, {"監", "监"},
     {"聽", "听"}, {"鮑", "鲍"}, {"狀", "状"}, {"無", "无"}, {"鐘", "钟"}, {"輸", "输"},
     {"發", "发"}, {"擊", "击"}, {"實", "实"}, {"當", "当"}, {"異", "异"}, {"續", "续"},
+    {"態", "态"}, {"筆", "笔"}, {"丟", "丢"}, {"棄", "弃"}, {"後", "后"}, {"斷", "断"},
+    {"組", "组"},
 };
 
 TEST(LanguageTable, EachColumnIsWrittenInItsOwnScript) {

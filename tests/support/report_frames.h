@@ -25,9 +25,10 @@ inline sim::Uid uidOf(std::uint16_t n) {
             static_cast<std::uint8_t>(n)};
 }
 
-// `count` live report frames from reader `readerId`, cycling through `tags` tags
-// (UIDs 0x1000 + i); RSSI, battery and sensor values vary with the frame number.
-inline std::vector<sim::Bytes> liveReports(int count, int tags, std::uint16_t readerId = 7) {
+// `count` report frames of frame type `type` from reader `readerId`, cycling through `tags`
+// tags (UIDs 0x1000 + i); RSSI, battery and sensor values vary with the frame number.
+inline std::vector<sim::Bytes> reportsOfType(std::uint16_t type, int count, int tags,
+                                             std::uint16_t readerId = 7) {
     std::vector<sim::Bytes> out;
     for (int i = 0; i < count; ++i) {
         sim::TagReading r;
@@ -44,9 +45,19 @@ inline std::vector<sim::Bytes> liveReports(int count, int tags, std::uint16_t re
         r.d2 = static_cast<std::uint16_t>(2000 + 5 * i);
         sim::HeaderOptions h;
         h.readerId = readerId;
-        out.push_back(sim::encodeLiveFrame(r, sim::kTypeLive, h));
+        out.push_back(sim::encodeLiveFrame(r, type, h));
     }
     return out;
+}
+
+// `count` live report frames (see reportsOfType).
+inline std::vector<sim::Bytes> liveReports(int count, int tags, std::uint16_t readerId = 7) {
+    return reportsOfType(sim::kTypeLive, count, tags, readerId);
+}
+
+// Report frames of a type that gives no record (0x6041): each is a frame the run rejects.
+inline std::vector<sim::Bytes> rejectedReports(int count, std::uint16_t readerId = 7) {
+    return reportsOfType(0x6041, count, 1, readerId);
 }
 
 // The frames as one byte stream.

@@ -114,6 +114,8 @@ std::vector<std::uint8_t> StreamCarry::take(std::span<const std::uint8_t> read) 
         pos += frameSize;
     }
     carry_.erase(carry_.begin(), carry_.begin() + static_cast<std::ptrdiff_t>(used));
+    // What was used up and is not in a frame was noise.
+    skipped_ += used - block.size();
     return block;
 }
 

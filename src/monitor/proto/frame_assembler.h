@@ -73,9 +73,12 @@ public:
     std::vector<std::uint8_t> take(std::span<const std::uint8_t> read);
     void clear() { carry_.clear(); }
     std::size_t carried() const { return carry_.size(); }
+    // Bytes take() has dropped as noise between frames and false starts, since construction.
+    std::uint64_t skipped() const { return skipped_; }
 
 private:
     std::vector<std::uint8_t> carry_;
+    std::uint64_t skipped_ = 0;
 };
 
 // Calls fn for each frame of a block of whole frames back to back (what StreamCarry::take()
