@@ -14,6 +14,7 @@
 #include "monitor/proto/tag_record.h"
 #include "monitor/run_config.h"
 #include "monitor/serial_links.h"
+#include "monitor/tag_history.h"
 #include "publish/run_publishing.h"
 
 #include <QDateTime>
@@ -134,6 +135,9 @@ public:
     void presenceChanged(const PresenceChange& change) override;
     // Publishing of the run's records, off unless the settings file configures it.
     publish::RunPublishing& publishing() { return publishing_; }
+    // Recent samples of every tag of the live runs (kept from one run to the next), for the
+    // history charts.
+    TagHistory& history() { return history_; }
 
     // Control tables, each at the index equal to the control's tag (0 ... 31).
     QCheckBox* chkCOM(int n) const;
@@ -164,6 +168,7 @@ private:
     QTimer busy_;
     MonitorEngine engine_;
     publish::RunPublishing publishing_;
+    TagHistory history_;
 
     std::array<QCheckBox*, 33> chkCOM_{};
     std::array<QCheckBox*, 33> chkIP_{};
