@@ -1,7 +1,6 @@
 #include "app/frmmodule.h"
 
 #include "app/history_charts.h"
-
 #include "app/run_controller.h"
 #include "app/setreader/set_reader_handlers.h"
 #include "app/settag/settag_page.h"

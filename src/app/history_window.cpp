@@ -188,7 +188,9 @@ HistoryWindow::Line& HistoryWindow::lineFor(TagLines& tag, HistoryQuantity q, Se
         name += slot == SensorSlot::D2H ? QStringLiteral(" D_2H") : QStringLiteral(" D_1H");
     line.series->setName(name);
     QPen pen(kColours[static_cast<std::size_t>(tag.colour) % kColours.size()]);
-    pen.setWidthF(1.5);
+    // A cosmetic pen of one pixel: thicker pens are stroked as outlines, many times dearer.
+    pen.setWidth(1);
+    pen.setCosmetic(true);
     if (key % 2) pen.setStyle(Qt::DashLine);
     line.series->setPen(pen);
     const Plot& p = plots_[static_cast<std::size_t>(q)];
@@ -303,11 +305,20 @@ void HistoryWindow::updateRanges() {
             p.value->setRange(0, 255);
             continue;
         }
-        if (x1 - x0 < 1000) x1 = x0 + 1000;
-        p.time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x0)),
-                         QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::ceil(x1))));
+        // The axes move only when the points leave them (or fill a small part of them): each
+        // change of range lays every line of the plot out again.
+        const double t0 = double(p.time->min().toMSecsSinceEpoch());
+        const double t1 = double(p.time->max().toMSecsSinceEpoch());
+        const double span = std::max(x1 - x0, 1000.0);
+        if (x0 < t0 || x1 > t1 || x0 - t0 > span / 4 || t1 - x1 > span / 4) {
+            p.time->setRange(
+                QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x0)),
+                QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::ceil(x0 + span * 1.1))));
+        }
         const double pad = y1 > y0 ? (y1 - y0) * 0.05 : 1.0;
-        p.value->setRange(y0 - pad, y1 + pad);
+        const double v0 = p.value->min(), v1 = p.value->max();
+        if (y0 < v0 || y1 > v1 || (v1 - v0) > 2 * (y1 - y0 + 2 * pad))
+            p.value->setRange(y0 - pad, y1 + pad);
     }
 }
 

@@ -2,8 +2,8 @@
 // The chart window of tag histories: one plot per quantity (RSSI, battery, temperature in
 // °C, humidity in %, counter) over a time axis, one line per tag (per sensor slot for
 // temperatures), several tags at once. The lines follow the history store live: a timer
-// appends the samples the store got since the last refresh and drops those it dropped, a
-// few times a second, and only while the window is shown. The value under the pointer is
+// appends the samples the store got since the last refresh and drops those it dropped, twice
+// a second, and only while the window is shown. The value under the pointer is
 // shown below the plots; the plots can be saved as a PNG picture and the samples as CSV.
 
 #include "monitor/proto/tag_record.h"
@@ -39,8 +39,9 @@ inline constexpr int kHistoryQuantities = 5;
 class HistoryWindow : public QWidget {
     Q_OBJECT
 public:
-    // How often the lines take the new samples.
-    static constexpr int kRefreshMs = 250;
+    // How often the lines take the new samples: each time every changed line is laid out and
+    // painted again, whatever the number of new points.
+    static constexpr int kRefreshMs = 500;
 
     explicit HistoryWindow(const monitor::TagHistory& history, QWidget* parent = nullptr);
     ~HistoryWindow() override;

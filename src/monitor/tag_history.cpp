@@ -221,6 +221,25 @@ void TagHistory::add(const TagValues& v, qint64 msecs) {
     }
 }
 
+void TagHistory::add(const TagValues& values, const QDateTime& at) {
+    // The date and the time of day are read as held; comparing two local times, or turning
+    // one into UTC, asks the time zone each time (microseconds).
+    const Qt::TimeSpec zoneKind = at.timeSpec();
+    if (zoneKind == Qt::TimeZone) return add(values, at.toMSecsSinceEpoch());
+    const qint64 day = at.date().toJulianDay();
+    const int ms = at.time().msecsSinceStartOfDay();
+    const int offset = zoneKind == Qt::OffsetFromUTC ? at.offsetFromUtc() : 0;
+    if (day != lastStampDay_ || ms != lastStampMs_ || zoneKind != lastStampSpec_ ||
+        offset != lastStampOffset_) {
+        lastStampDay_ = day;
+        lastStampMs_ = ms;
+        lastStampSpec_ = zoneKind;
+        lastStampOffset_ = offset;
+        lastStampMsecs_ = at.toMSecsSinceEpoch();
+    }
+    add(values, lastStampMsecs_);
+}
+
 template <class Fn> void TagHistory::forEach(const Tag& t, std::uint64_t skip, Fn&& fn) const {
     std::uint32_t first = t.headSkip;
     for (std::int32_t bi = t.head; bi >= 0;) {

@@ -12,6 +12,7 @@
 
 #include "monitor/proto/tag_record.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QString>
 #include <array>
@@ -55,6 +56,9 @@ public:
 
     // One sample of the tag `values.uid` at `msecs`.
     void add(const TagValues& values, qint64 msecs);
+    // The same at a record's stamp. A store stamps many records with one time a millisecond:
+    // the conversion to UTC, dear for a local time, is made once per millisecond at most.
+    void add(const TagValues& values, const QDateTime& at);
 
     static Uid uidOf(const std::array<std::uint8_t, 8>& bytes);
     // 16 hex digits (either case); none otherwise.
@@ -126,6 +130,11 @@ private:
     // Min-heap on the base time of each tag's head block; entries of heads since dropped
     // are put right when they come to the top.
     std::vector<OldestEntry> oldest_;
+    qint64 lastStampDay_ = -1; // Julian day of the last stamp, and its milliseconds into it
+    int lastStampMs_ = -1;
+    Qt::TimeSpec lastStampSpec_ = Qt::LocalTime;
+    int lastStampOffset_ = 0; // seconds, for a fixed offset
+    qint64 lastStampMsecs_ = 0;
 };
 
 } // namespace kelta::monitor

@@ -3,6 +3,8 @@
 
 #include "monitor/tag_history.h"
 
+#include <QDateTime>
+#include <QTimeZone>
 #include <cstring>
 #include <deque>
 #include <gtest/gtest.h>
@@ -154,6 +156,27 @@ TEST(TagHistory, TimesOfAnySpanAndOrderReadBackExactly) {
         want.push_back(expected(v, times[i]));
     }
     expectHolds(h, uid, want, "times");
+
+    // Stamps as a store makes them: the same one for many records, then the next; the same
+    // time of day on another day, or at another offset, is another instant.
+    TagHistory stamped;
+    const QDateTime local = QDateTime::currentDateTime();
+    const QDateTime utc(QDate(2026, 3, 29), QTime(1, 30), Qt::UTC);
+    const std::vector<QDateTime> stamps{local,
+                                        local,
+                                        local.addMSecs(1),
+                                        local.addDays(1),
+                                        utc,
+                                        QDateTime(utc.date(), utc.time(), Qt::OffsetFromUTC, 3600),
+                                        QDateTime(utc.date(), utc.time(), Qt::OffsetFromUTC, -7200),
+                                        utc.toTimeZone(QTimeZone("Europe/Berlin")),
+                                        utc.addSecs(3600).toTimeZone(QTimeZone("Europe/Berlin")),
+                                        local};
+    for (const QDateTime& at : stamps) stamped.add(tagValues(uid), at);
+    const std::vector<HistorySample> got = stamped.samples(uid);
+    ASSERT_EQ(got.size(), stamps.size());
+    for (std::size_t i = 0; i < got.size(); ++i)
+        EXPECT_EQ(got[i].msecs, stamps[i].toMSecsSinceEpoch()) << i;
 }
 
 TEST(TagHistory, TheTotalDropsTheOldestSamplesOfAllTagsFirst) {
