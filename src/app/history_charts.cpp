@@ -22,7 +22,7 @@ QString historyCaption() {
 } // namespace
 
 HistoryCharts::HistoryCharts(TfrmModule& window, const monitor::TagHistory& history)
-    : QObject(&window), w_(window), history_(history) {
+    : w_(window), history_(history) {
     for (StringGrid* g : {w_.grdUID, w_.grdUID_LOG, w_.grdSel})
         if (g) attach(g);
     if (w_.lvTag) attach(w_.lvTag);
