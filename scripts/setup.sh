@@ -4,7 +4,7 @@ set -euo pipefail
 KELTA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # Debian packages the build and the tests need.
-KELTA_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
+KELTA_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-charts-dev qt6-qpa-plugins libgl-dev
                 libgtest-dev libgmock-dev googletest libbenchmark-dev
                 libmosquitto-dev mosquitto mosquitto-clients openssl python3-jsonschema
                 fonts-noto-cjk fonts-liberation fonts-dejavu-core)

@@ -1,5 +1,6 @@
 #include "app/frmmodule.h"
 
+#include "app/history_charts.h"
 #include "app/run_controller.h"
 #include "app/setreader/set_reader_handlers.h"
 #include "app/settag/settag_page.h"
@@ -72,6 +73,7 @@ void TfrmModule::createSubsystems() {
     setTagPage->exchange().setBeep([this](int hz, int ms) {
         if (runController) runController->BeepIfEnabled(hz, ms);
     });
+    historyCharts = std::make_unique<HistoryCharts>(*this, runController->history());
 }
 
 TfrmModule::~TfrmModule() = default;

@@ -22,6 +22,7 @@ class RunController;
 } // namespace monitor
 
 class SetReaderHandlers;
+class HistoryCharts;
 class WindowLinkView;
 
 class TfrmModule : public QWidget,
@@ -45,6 +46,7 @@ public:
     std::unique_ptr<monitor::RunController> runController; // monitoring runs
     std::unique_ptr<SetReaderHandlers> setReader;          // the "Set Reader" buttons
     std::unique_ptr<SetTagPage> setTagPage;                // tag commands and the exciter page
+    std::unique_ptr<HistoryCharts> historyCharts;          // "History": the tag chart window
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,5 +1,6 @@
 // Re-captioning the window in the current language, its font, and the language buttons.
 #include "app/frmmodule.h"
+#include "app/history_charts.h"
 #include "app/language.h"
 #include "app/startup.h"
 #include "platform/wait_pump.h"
@@ -52,6 +53,7 @@ void ApplyLanguageCaptions(TfrmModule& w) {
     }
     // 4.
     if (w.tagTables) w.tagTables->resetTagGrids();
+    if (w.historyCharts) w.historyCharts->retranslate();
     // The chooser shows the language in use, however it was chosen.
     if (QComboBox* chooser = w.cmbLanguage) chooser->setCurrentIndex(lang);
     // 5.

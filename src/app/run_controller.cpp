@@ -348,6 +348,8 @@ void RunController::beforeSweep() {
 
 void RunController::recordAccepted(const DecodedTagRecord& record, DecodeMode mode,
                                    const RecordOrigin& origin, const QDateTime& received) {
+    // A tag log holds what a reader stored long ago: only live records are history.
+    if (mode == DecodeMode::Live) history_.add(record.values, received);
     publishing_.record(record, mode, origin, received);
 }
 

@@ -14,6 +14,7 @@
 #include "monitor/proto/tag_record.h"
 #include "monitor/run_config.h"
 #include "monitor/serial_links.h"
+#include "monitor/tag_history.h"
 #include "publish/run_publishing.h"
 
 #include <QDateTime>
@@ -137,6 +138,9 @@ public:
     publish::RunPublishing& publishing() { return publishing_; }
     // The Links tab's rows (null without the tab).
     LinksView* linksView() const { return links_.get(); }
+    // Recent samples of every tag of the live runs (kept from one run to the next), for the
+    // history charts.
+    TagHistory& history() { return history_; }
 
     // Control tables, each at the index equal to the control's tag (0 ... 31).
     QCheckBox* chkCOM(int n) const;
@@ -168,6 +172,7 @@ private:
     MonitorEngine engine_;
     publish::RunPublishing publishing_;
     std::unique_ptr<LinksView> links_;
+    TagHistory history_;
 
     std::array<QCheckBox*, 33> chkCOM_{};
     std::array<QCheckBox*, 33> chkIP_{};

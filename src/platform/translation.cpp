@@ -11,7 +11,7 @@ int languageIndex = 0;
 
 // Key, English, Traditional Chinese, Simplified Chinese. "&&" in a key is a caption's literal
 // ampersand and stays doubled in its translations.
-constexpr std::array<LanguageEntry, 119> kTable{{
+constexpr std::array<LanguageEntry, 132> kTable{{
     {"Local Listen Port :", "Local Listen Port :", "本地監聽埠 :", "本地监听埠 :"},
     {"Destination Port :", "Destination Port :", "目的埠 :", "目的埠 :"},
     {"IP :", "IP :", "IP 位址 :", "IP 位址 :"},
@@ -138,6 +138,20 @@ constexpr std::array<LanguageEntry, 119> kTable{{
     {"lost", "lost", "已中斷", "已中断"},
     {"port in use", "port in use", "埠已被占用", "端口已被占用"},
     {"%1 s", "%1 s", "%1 秒", "%1 秒"},
+    // Tag history: the "History" entry of the tag grids and list, and its chart window.
+    {"History", "History", "歷史圖表", "历史图表"},
+    {"Tag history", "Tag history", "標籤歷史", "标签历史"},
+    {"Add TAG", "Add TAG", "加入標籤", "加入标签"},
+    {"Save as PNG", "Save as PNG", "另存為 PNG", "另存为 PNG"},
+    {"Save as CSV", "Save as CSV", "另存為 CSV", "另存为 CSV"},
+    {"Battery", "Battery", "電池", "电池"},
+    {"Temperature (°C)", "Temperature (°C)", "溫度 (°C)", "温度 (°C)"},
+    {"Humidity (%)", "Humidity (%)", "濕度 (%)", "湿度 (%)"},
+    {"Counter", "Counter", "計數", "计数"},
+    {"Time", "Time", "時間", "时间"},
+    {"Saved to %1", "Saved to %1", "已儲存至 %1", "已储存至 %1"},
+    {"Could not save %1", "Could not save %1", "無法儲存 %1", "无法储存 %1"},
+    {"Not a TAG UID: %1", "Not a TAG UID: %1", "不是標籤 UID: %1", "不是标签 UID: %1"},
 }};
 
 // Upper-cased key -> the first row with that key, and the rows' texts, built once.

@@ -20,8 +20,8 @@ struct LanguageEntry {
     const char* simplified;  // UTF-8
 };
 
-// The table, in its fixed order (119 rows: the original 102, the text for an unknown reader
-// model and the 16 texts of the Links tab).
+// The table, in its fixed order (132 rows: the original 102, the text for an unknown reader
+// model, the 16 texts of the Links tab and the tag history's 13).
 std::span<const LanguageEntry> languageTable();
 
 int currentLanguageIndex();
