@@ -1,5 +1,6 @@
 #include "app/frmmodule.h"
 
+#include "app/progress_panel.h"
 #include "app/run_controller.h"
 #include "app/setreader/set_reader_handlers.h"
 #include "app/settag/settag_page.h"
@@ -61,6 +62,7 @@ void TfrmModule::showEvent(QShowEvent* event) {
 }
 
 void TfrmModule::createSubsystems() {
+    progressPanel = std::make_unique<ProgressPanel>(*this, *this);
     linkView = std::make_unique<WindowLinkView>(*this);
     readerLink = std::make_unique<reader::ReaderLink>(*linkView, ServerSocket);
     tagTables = std::make_unique<monitor::TagTables>(*this, readerLink->state());

@@ -20,8 +20,8 @@ struct LanguageEntry {
     const char* simplified;  // UTF-8
 };
 
-// The table, in its fixed order (103 rows: the original 102 and the text for an unknown reader
-// model).
+// The table, in its fixed order (115 rows: the original 102, the text for an unknown reader
+// model, and the 12 texts of the progress of long operations).
 std::span<const LanguageEntry> languageTable();
 
 int currentLanguageIndex();
