@@ -20,6 +20,9 @@ void ProgressPanel::show(const Progress& progress, std::function<void()> onCance
     if (onCancel) onCancel_ = std::move(onCancel);
     if (!window_) return;
     c_.lblProgress->setText(progress.step);
+    // The whole text shows: the strip gives the panel no more than it asks for.
+    c_.lblProgress->setMinimumWidth(c_.lblProgress->fontMetrics().horizontalAdvance(progress.step) +
+                                    2 * c_.lblProgress->margin() + 6);
     const int percent = progress.percent();
     if (percent < 0) {
         c_.pgbProgress->setRange(0, 0); // busy: the end is not known
