@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTcpServer>
@@ -45,7 +46,12 @@ struct ShellControls {
     QPushButton* btnCHS = nullptr;
     StatusBar* sbMain = nullptr;
     QComboBox* cmbLanguage = nullptr; // at the right end of sbMain: the languages by name
-    Panel* pnlBeep = nullptr;         // hidden
+    // Beside sbMain, shown while a long operation runs: what it does, how far, and Cancel.
+    Panel* pnlProgress = nullptr;
+    QLabel* lblProgress = nullptr;
+    QProgressBar* pgbProgress = nullptr;
+    QPushButton* btnProgressCancel = nullptr;
+    Panel* pnlBeep = nullptr; // hidden
     QCheckBox* cbxBeep = nullptr;
     Panel* Panel9 = nullptr;
     QLineEdit* edtSaveFile = nullptr;

@@ -1,6 +1,7 @@
 #include "app/frmmodule.h"
 
 #include "app/history_charts.h"
+#include "app/progress_panel.h"
 #include "app/run_controller.h"
 #include "app/setreader/set_reader_handlers.h"
 #include "app/settag/settag_page.h"
@@ -62,6 +63,7 @@ void TfrmModule::showEvent(QShowEvent* event) {
 }
 
 void TfrmModule::createSubsystems() {
+    progressPanel = std::make_unique<ProgressPanel>(*this, *this);
     linkView = std::make_unique<WindowLinkView>(*this);
     readerLink = std::make_unique<reader::ReaderLink>(*linkView, ServerSocket);
     tagTables = std::make_unique<monitor::TagTables>(*this, readerLink->state());

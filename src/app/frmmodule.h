@@ -24,6 +24,7 @@ class RunController;
 class SetReaderHandlers;
 class HistoryCharts;
 class WindowLinkView;
+class ProgressPanel;
 
 class TfrmModule : public QWidget,
                    public ShellControls,
@@ -40,6 +41,7 @@ public:
 
     // The subsystems, each acting on the window's controls. Declared in creation order, so
     // they are destroyed in reverse, while every control still exists.
+    std::unique_ptr<ProgressPanel> progressPanel;          // long operations: progress, Cancel
     std::unique_ptr<WindowLinkView> linkView;              // the window as the link sees it
     std::unique_ptr<reader::ReaderLink> readerLink;        // configuration link and its state
     std::unique_ptr<monitor::TagTables> tagTables;         // grids, lists, selection, files

@@ -100,6 +100,23 @@ void buildShell(ShellControls& c, QWidget* window) {
     // Panel 0: the run's counters and exchange texts; panel 1: the state of the run's files.
     c.sbMain = named(new StatusBar(c.pnlBottom, 2), "sbMain");
     bottom->addWidget(c.sbMain, 1);
+    // The progress of a long operation, hidden while none runs.
+    c.pnlProgress = named(new Panel({}, c.pnlBottom), "pnlProgress");
+    auto* progress = new QHBoxLayout(c.pnlProgress);
+    progress->setContentsMargins(2, 0, 2, 0);
+    progress->setSpacing(4);
+    c.lblProgress = named(new QLabel(c.pnlProgress), "lblProgress");
+    c.lblProgress->setTextFormat(Qt::PlainText);
+    c.pgbProgress = named(new QProgressBar(c.pnlProgress), "pgbProgress");
+    c.pgbProgress->setFixedWidth(160);
+    c.pgbProgress->setRange(0, 100);
+    c.btnProgressCancel =
+        named(new QPushButton(QStringLiteral("Cancel"), c.pnlProgress), "btnProgressCancel");
+    progress->addWidget(c.lblProgress);
+    progress->addWidget(c.pgbProgress);
+    progress->addWidget(c.btnProgressCancel);
+    c.pnlProgress->hide();
+    bottom->addWidget(c.pnlProgress);
     // The language chooser a user finds, at the status bar's right end (beside it rather than
     // in it, where the bar's top spacing would cut it); Panel19's buttons stay hidden.
     c.cmbLanguage = named(new QComboBox(c.pnlBottom), "cmbLanguage");

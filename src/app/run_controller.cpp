@@ -3,6 +3,7 @@
 #include "app/frmmodule.h"
 #include "app/language.h"
 #include "app/links_view.h"
+#include "app/progress_panel.h"
 #include "app/tag_tables.h"
 #include "monitor/proto/monitor_frame.h"
 #include "monitor/tag_store.h"
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QLocale>
 #include <QScreen>
 #include <QTimer>
 
@@ -357,8 +359,30 @@ void RunController::presenceChanged(const PresenceChange& change) {
     publishing_.presence(change);
 }
 
+void RunController::tagLogProgress(const Progress& progress) {
+    if (!w_.progressPanel) return;
+    const auto alive = alive_;
+    w_.progressPanel->show(progress, [this, alive] {
+        if (*alive) cancelTagLog();
+    });
+}
+
+void RunController::cancelTagLog() {
+    if (state_ != RunState::Starting && state_ != RunState::Running) return;
+    const auto alive = alive_;
+    stopRun();
+    if (!*alive || !w_.sbMain) return;
+    // The last status stays, with what the cancel left.
+    const QString cancelled =
+        Translate(currentLanguageIndex(), QStringLiteral("TAG Log cancelled after %1 records."))
+            .arg(QLocale(QLocale::English)
+                     .toString(static_cast<qulonglong>(tables_.store().acceptedRecordCount())));
+    w_.sbMain->setPanelText(0, w_.sbMain->panelText(0) + QStringLiteral("  ") + cancelled);
+}
+
 void RunController::endRun() {
     // The engine has closed the links and files; the views show the last records.
+    if (w_.progressPanel) w_.progressPanel->end();
     setState(RunState::Stopping);
     tables_.flushViews();
     publishing_.stop();

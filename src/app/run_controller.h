@@ -134,6 +134,7 @@ public:
     void recordAccepted(const DecodedTagRecord& record, DecodeMode mode, const RecordOrigin& origin,
                         const QDateTime& received) override;
     void presenceChanged(const PresenceChange& change) override;
+    void tagLogProgress(const Progress& progress) override;
     // Publishing of the run's records, off unless the settings file configures it.
     publish::RunPublishing& publishing() { return publishing_; }
     // The Links tab's rows (null without the tab).
@@ -155,6 +156,8 @@ private:
     // The run's end steps, on runEnded.
     void endRun();
     void stopRun();
+    // Cancel or Esc during a tag-log run: the run stops, and the status bar says so.
+    void cancelTagLog();
     void setState(RunState state);
     void storeStartSettings();
     void writeFrame(std::span<const std::uint8_t> frame);

@@ -1,6 +1,7 @@
 #include "app/window_link_view.h"
 
 #include "app/frmmodule.h"
+#include "app/progress_panel.h"
 
 #include <QApplication>
 
@@ -167,6 +168,18 @@ void WindowLinkView::setWaitCursor(bool on) {
 
 void WindowLinkView::clearStatus() {
     if (w_ && w_->sbMain->panelCount() > 0) w_->sbMain->setPanelText(0, QString());
+}
+
+void WindowLinkView::showProgress(const Progress& progress) {
+    if (w_ && w_->progressPanel) w_->progressPanel->show(progress);
+}
+
+void WindowLinkView::endProgress() {
+    if (w_ && w_->progressPanel) w_->progressPanel->end();
+}
+
+bool WindowLinkView::cancelRequested() const {
+    return w_ && w_->progressPanel && w_->progressPanel->cancelRequested();
 }
 
 } // namespace kelta

@@ -39,6 +39,11 @@ public:
     void setWaitCursor(bool on) override;
     void clearStatus() override;
 
+    // The window's progress panel beside the status bar.
+    void showProgress(const Progress& progress) override;
+    void endProgress() override;
+    bool cancelRequested() const override;
+
 private:
     QPointer<TfrmModule> w_;
     int cursors_ = 0; // wait cursors set and not yet put back

@@ -4,6 +4,9 @@
 #include "monitor/proto/report_decoder.h"
 #include "monitor/tag_store.h"
 #include "platform/timings.h"
+#include "platform/translation.h"
+
+#include <QLocale>
 
 namespace kelta::monitor {
 
@@ -16,8 +19,15 @@ constexpr int kAnnouncedSteps = 2;
 constexpr int kSweepMs = 100;
 // A tag-log request's answer is looked for after the reader's time to send a block (the
 // pause after the request and the serial line's wait for bytes).
-constexpr int kLogAnswerMs =
-    static_cast<int>(2 * timing::kLoopSleepMs + timing::kSerialPollAttempts * timing::kSerialPollSleepMs);
+constexpr int kLogAnswerMs = static_cast<int>(
+    2 * timing::kLoopSleepMs + timing::kSerialPollAttempts * timing::kSerialPollSleepMs);
+
+// Tag-log requests in a row answered by nothing, after which the readers count as done.
+constexpr int kLogQuietRequests = 3;
+
+QString recordCount(std::uint64_t n) {
+    return QLocale(QLocale::English).toString(static_cast<qulonglong>(n));
+}
 
 int portNumber(std::string_view name) {
     int n = 0;
@@ -30,8 +40,9 @@ int portNumber(std::string_view name) {
 
 MonitorEngine::MonitorEngine(TagStore& store, MonitorEvents& events)
     : store_(store), events_(events),
-      serial_([this](DecodeMode mode, std::string_view portName,
-                     std::span<const std::uint8_t> f) { return serialFrame(mode, portName, f); }),
+      serial_([this](DecodeMode mode, std::string_view portName, std::span<const std::uint8_t> f) {
+          return serialFrame(mode, portName, f);
+      }),
       net_(store, events) {
     // Frames still held when the run is to end are not decoded.
     serial_.setKeepGoing([this] { return receiving(); });
@@ -184,9 +195,14 @@ void MonitorEngine::beginReceiving() {
     if (!*alive || !receiving()) return;
     if (statusIntervalMs_ > 0) statusTimer_.start(statusIntervalMs_);
     if (!store_.selection().isEmpty()) sweepTimer_.start(kSweepMs);
-    if (config_.serial()) reopenTimer_.start(static_cast<int>(timing::scaled(timing::kSerialReopenCheckMs)));
+    if (config_.serial())
+        reopenTimer_.start(static_cast<int>(timing::scaled(timing::kSerialReopenCheckMs)));
     if (config_.mode == DecodeMode::Log) {
         logAwaiting_ = false;
+        quietLogRequests_ = 0;
+        logProgressShown_ = false;
+        reportLogProgress();
+        if (!*alive || !receiving()) return;
         logTimer_.start(static_cast<int>(timing::kTagLogIdleMs));
     }
     // What came while the run settled is read now, and from here on as it arrives.
@@ -226,13 +242,34 @@ void MonitorEngine::logTick() {
         // brought nothing gives the reader time for its next block.
         logAwaiting_ = false;
         const bool answered = store_.acceptedRecordCount() != recordsAtRequest_;
+        quietLogRequests_ = answered ? 0 : quietLogRequests_ + 1;
         logTimer_.start(static_cast<int>(answered ? timing::kLoopSleepMs : timing::kTagLogIdleMs));
+        reportLogProgress();
         return;
     }
     recordsAtRequest_ = store_.acceptedRecordCount();
     writeFrame(tagLogCommand(config_.logReaderId));
     logAwaiting_ = true;
     logTimer_.start(kLogAnswerMs);
+}
+
+void MonitorEngine::reportLogProgress() {
+    const std::uint64_t records = store_.acceptedRecordCount();
+    const bool finished = quietLogRequests_ >= kLogQuietRequests;
+    if (logProgressShown_ && records == loggedRecords_ && finished == loggedFinished_) return;
+    logProgressShown_ = true;
+    loggedRecords_ = records;
+    loggedFinished_ = finished;
+    Progress p;
+    p.done = static_cast<long long>(records);
+    p.finished = finished;
+    p.total = finished ? p.done : 0;
+    const int lang = currentLanguageIndex();
+    p.step = finished
+                 ? Translate(lang, QStringLiteral("TAG Log: %1 records, the reader sent no more"))
+                       .arg(recordCount(records))
+                 : Translate(lang, QStringLiteral("TAG Log: %1 records")).arg(recordCount(records));
+    events_.tagLogProgress(p);
 }
 
 void MonitorEngine::reopenTick() {

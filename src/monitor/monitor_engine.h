@@ -32,8 +32,8 @@ class MonitorEngine : public QObject {
 public:
     enum class Phase {
         Idle,
-        Opening,  // outgoing connections being made
-        Settling, // links open, before the announcement
+        Opening,   // outgoing connections being made
+        Settling,  // links open, before the announcement
         Announced, // the announcement sent, before the run receives
         Running,
     };
@@ -115,6 +115,7 @@ private:
     void reportStatus();
     void sweepTick();
     void logTick();
+    void reportLogProgress();
     void reopenTick();
     bool serialFrame(DecodeMode mode, std::string_view portName,
                      std::span<const std::uint8_t> frame);
@@ -135,13 +136,17 @@ private:
     std::vector<LinkHealth> endedHealth_;
     QDateTime endedHealthAt_;
     int statusIntervalMs_ = 100;
-    QTimer phaseTimer_;  // single shot: the end of the open wait, of the settling waits
+    QTimer phaseTimer_; // single shot: the end of the open wait, of the settling waits
     QTimer statusTimer_;
     QTimer sweepTimer_;
-    QTimer logTimer_;    // single shot: the next tag-log request, or the look after one
-    QTimer reopenTimer_; // serial devices lost or not there at Start, looked for again
-    bool logAwaiting_ = false;       // a tag-log request sent, its answer looked for next
+    QTimer logTimer_;          // single shot: the next tag-log request, or the look after one
+    QTimer reopenTimer_;       // serial devices lost or not there at Start, looked for again
+    bool logAwaiting_ = false; // a tag-log request sent, its answer looked for next
     std::uint64_t recordsAtRequest_ = 0;
+    int quietLogRequests_ = 0;        // tag-log requests in a row that brought nothing
+    std::uint64_t loggedRecords_ = 0; // what the last tag-log progress said
+    bool loggedFinished_ = false;
+    bool logProgressShown_ = false;
     // Cleared by the destructor: a handler further up learns that the engine is gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

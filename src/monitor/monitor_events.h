@@ -5,6 +5,7 @@
 // that does nothing.
 
 #include "monitor/proto/tag_record.h"
+#include "platform/progress.h"
 
 #include <QDateTime>
 #include <QString>
@@ -113,6 +114,11 @@ public:
     // when all is well again (TagStore::fileNotice()). Lines lost are also reported on stderr
     // once per run when the files close.
     virtual void fileFailure(const QString& message) { (void)message; }
+    // A run of the stored tag log: the records received so far (done; the total is not
+    // known), when that count changes, and `finished` once the readers stop sending (a few
+    // requests in a row answered by nothing; records that come later start it again).
+    virtual void tagLogProgress(const Progress& progress) { (void)progress; }
+
     // A tone when the run's beep is on.
     virtual void beep(int hz, int ms) { (void)hz, (void)ms; }
 };

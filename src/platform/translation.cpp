@@ -11,7 +11,7 @@ int languageIndex = 0;
 
 // Key, English, Traditional Chinese, Simplified Chinese. "&&" in a key is a caption's literal
 // ampersand and stays doubled in its translations.
-constexpr std::array<LanguageEntry, 132> kTable{{
+constexpr std::array<LanguageEntry, 144> kTable{{
     {"Local Listen Port :", "Local Listen Port :", "本地監聽埠 :", "本地监听埠 :"},
     {"Destination Port :", "Destination Port :", "目的埠 :", "目的埠 :"},
     {"IP :", "IP :", "IP 位址 :", "IP 位址 :"},
@@ -152,6 +152,29 @@ constexpr std::array<LanguageEntry, 132> kTable{{
     {"Saved to %1", "Saved to %1", "已儲存至 %1", "已储存至 %1"},
     {"Could not save %1", "Could not save %1", "無法儲存 %1", "无法储存 %1"},
     {"Not a TAG UID: %1", "Not a TAG UID: %1", "不是標籤 UID: %1", "不是标签 UID: %1"},
+    // Progress of long operations: the status-bar panel with its Cancel button, the steps of
+    // the tag-database read, of Reader Information and of a TAG Log download (%1, %2, %3:
+    // numbers, or the step's own text).
+    {"Cancel", "Cancel", "取消", "取消"},
+    {"Command Cancelled.", "Command Cancelled.", "命令已取消。", "命令已取消。"},
+    {"Done", "Done", "完成", "完成"},
+    {"TAG database block %1 of %2", "TAG database block %1 of %2",
+     "標籤資料庫：第 %1 區塊，共 %2 區塊", "标签资料库：第 %1 区块，共 %2 区块"},
+    {"%1 (step %2 of %3)", "%1 (step %2 of %3)", "%1（第 %2 步，共 %3 步）",
+     "%1（第 %2 步，共 %3 步）"},
+    {"Asking the reader's model", "Asking the reader's model", "詢問讀卡機型號", "询问读卡机型号"},
+    {"Setting the reader's clock", "Setting the reader's clock", "設定讀卡機時鐘",
+     "设定读卡机时钟"},
+    {"Asking the reader's version", "Asking the reader's version", "詢問讀卡機版本",
+     "询问读卡机版本"},
+    {"Reading the BT exciter", "Reading the BT exciter", "讀取 BT 激發器設定",
+     "读取 BT 激发器设定"},
+    {"TAG Log: %1 records", "TAG Log: %1 records", "TAG Log：已收到 %1 筆記錄",
+     "TAG Log：已收到 %1 笔记录"},
+    {"TAG Log: %1 records, the reader sent no more", "TAG Log: %1 records, the reader sent no more",
+     "TAG Log：共 %1 筆記錄，讀卡機已無更多記錄", "TAG Log：共 %1 笔记录，读卡机已无更多记录"},
+    {"TAG Log cancelled after %1 records.", "TAG Log cancelled after %1 records.",
+     "TAG Log 已取消，已收到 %1 筆記錄。", "TAG Log 已取消，已收到 %1 笔记录。"},
 }};
 
 // Upper-cased key -> the first row with that key, and the rows' texts, built once.

@@ -20,8 +20,9 @@ struct LanguageEntry {
     const char* simplified;  // UTF-8
 };
 
-// The table, in its fixed order (132 rows: the original 102, the text for an unknown reader
-// model, the 16 texts of the Links tab and the tag history's 13).
+// The table, in its fixed order (144 rows: the original 102, the text for an unknown reader
+// model, the 16 texts of the Links tab, the tag history's 13 and the 12 of the progress of long
+// operations).
 std::span<const LanguageEntry> languageTable();
 
 int currentLanguageIndex();

@@ -4,6 +4,8 @@
 // shows the texts, traces and busy states of a command. The window implements the view; a
 // program or a test without a window can implement it too.
 
+#include "platform/progress.h"
+
 #include <QString>
 #include <memory>
 
@@ -77,6 +79,13 @@ public:
     virtual void setWaitCursor(bool on) = 0;
     virtual void clearStatus() = 0;
 
+    // An operation of several exchanges shows how far it has come, until endProgress().
+    virtual void showProgress(const Progress& progress) { (void)progress; }
+    virtual void endProgress() {}
+    // The user asked to stop the operation in progress (Cancel, Esc). The operation looks
+    // between its exchanges, never inside one; endProgress() forgets the request.
+    virtual bool cancelRequested() const { return false; }
+
 private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
@@ -97,6 +106,38 @@ public:
 private:
     LinkView* view_;
     std::shared_ptr<const bool> viewAlive_;
+};
+
+// The progress of one operation of `total` steps, ended on every way out (also when the link
+// went away meanwhile, as long as the view is still there).
+class StepProgress {
+public:
+    StepProgress(LinkView& view, long long total)
+        : view_(&view), viewAlive_(view.lifetime()), total_(total) {}
+    ~StepProgress() {
+        if (*viewAlive_) view_->endProgress();
+    }
+    StepProgress(const StepProgress&) = delete;
+    StepProgress& operator=(const StepProgress&) = delete;
+
+    // Before step n (1 ... total): shows `text` with n - 1 steps done. False when the user
+    // has cancelled: the operation stops before this step.
+    bool step(long long n, const QString& text) {
+        if (cancelled()) return false;
+        view_->showProgress({text, n - 1, total_, false});
+        return !cancelled();
+    }
+    // Every step done: 100 %.
+    void finish(const QString& text) {
+        if (*viewAlive_) view_->showProgress({text, total_, total_, true});
+    }
+    bool cancelled() const { return !*viewAlive_ || view_->cancelRequested(); }
+    long long total() const { return total_; }
+
+private:
+    LinkView* view_;
+    std::shared_ptr<const bool> viewAlive_;
+    long long total_;
 };
 
 } // namespace kelta::reader

@@ -574,6 +574,8 @@ bool ReaderLink::ExecReaderCommand(bool freshLink, std::uint16_t command,
                 show(reader, QStringLiteral("Command Error !  [ ") + count);
                 hint(reader, QStringLiteral("Command Error !"));
             }
+            // A cancelled operation tries no more: the exchange that ran has ended.
+            if (v.cancelRequested()) break;
             WaitPump(timing::kBetweenAttemptsMs, 2);
             PumpEvents();
             if (!goOn(alive)) return false;

@@ -5,6 +5,7 @@
 #include "engine/engine_fixture.h"
 #include "support/report_frames.h"
 
+#include <QLocale>
 #include <map>
 
 namespace {
@@ -38,6 +39,8 @@ struct Recorder : MonitorEvents {
         presence.push_back(c);
     }
     std::vector<kelta::monitor::PresenceChange> presence;
+    void tagLogProgress(const kelta::Progress& p) override { logProgress.push_back(p); }
+    std::vector<kelta::Progress> logProgress;
 };
 
 // UID -> Count column of a table.
@@ -255,6 +258,74 @@ TEST_F(EngineTest, TagLogRunFillsTheLogTableAndStopsOnRequest) {
     const QStringList lines = fileLines(c.autoSaveFile);
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_TRUE(lines.first().contains(QStringLiteral("LOG DateTime")));
+}
+
+// A tag-log run cannot know how many records a reader holds: its progress counts the records
+// (busy, no total) and ends at 100 % with every record once the reader sends no more; records
+// that come after that start it again.
+TEST_F(EngineTest, TagLogProgressCountsEveryRecordAndEndsWhenTheReaderStopsSending) {
+    using kelta::sim::LogPacing;
+    struct Case {
+        const char* name;
+        int records;
+        LogPacing pacing;
+    };
+    const Case cases[] = {{"a frame per request", 50, LogPacing::PerRequest},
+                          {"the whole log at once", 50, LogPacing::Stream},
+                          {"an empty log", 0, LogPacing::PerRequest}};
+    int com = 20;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        ReaderConfig rc;
+        rc.readerId = 7;
+        rc.logRecords = k.records;
+        rc.logPacing = k.pacing;
+        rc.tags.count = 3;
+        const int reader = host.addReader(rc);
+        ++com;
+        ASSERT_TRUE(host.openPty(reader, com));
+        RunConfig c = config(RunConfig::kSerial);
+        c.serialPorts[static_cast<std::size_t>(com)] = true;
+        c.mode = DecodeMode::Log;
+        c.logReaderId = 7;
+        events.logProgress.clear();
+        const auto finishedWith = [&](long long n) {
+            return !events.logProgress.empty() && events.logProgress.back().finished &&
+                   events.logProgress.back().done == n;
+        };
+        // Once the whole log is in, the reader is given it again: the count goes on.
+        bool resent = false;
+        ASSERT_TRUE(runUntil(
+            c,
+            [&] {
+                if (!resent && finishedWith(k.records)) {
+                    resent = true;
+                    host.call(reader, [](kelta::sim::ReaderSim& r) { r.restartLog(); });
+                }
+                return resent && finishedWith(2LL * k.records) &&
+                       (k.records == 0 || events.logProgress.size() > 2);
+            },
+            30000));
+        EXPECT_EQ(store.acceptedRecordCount(), 2u * static_cast<unsigned>(k.records));
+        const auto& seen = events.logProgress;
+        ASSERT_GE(seen.size(), 2u);
+        EXPECT_EQ(seen.front().done, 0);
+        EXPECT_EQ(seen.front().percent(), -1); // no total known at the start
+        long long last = 0;
+        bool restarted = false; // busy again after the first log was all in
+        bool firstLogIn = false;
+        for (const kelta::Progress& p : seen) {
+            EXPECT_GE(p.done, last);
+            last = p.done;
+            EXPECT_EQ(p.percent(), p.finished ? 100 : -1);
+            if (p.finished && p.done == k.records) firstLogIn = true;
+            if (firstLogIn && !p.finished) restarted = true;
+            EXPECT_TRUE(p.step.contains(QLocale(QLocale::English).toString(p.done)))
+                << p.step.toStdString();
+        }
+        EXPECT_EQ(restarted, k.records > 0);
+        host.stopReader(reader);
+    }
 }
 
 } // namespace

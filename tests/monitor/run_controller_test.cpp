@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
@@ -303,6 +304,71 @@ TEST_F(RunTest, TagLogDownloadFillsTheLogGrid) {
     const auto requests = framesWithCode(host.reader(r), 0x8061);
     ASSERT_GE(requests.size(), 3u);
     for (const auto& q : requests) EXPECT_EQ(q, request);
+}
+
+// A TAG Log download counts its records beside the status bar (the total is not known); Esc
+// ends the run and the status bar says what it left; the next download takes the whole log
+// and ends at 100 % with every record once the reader sends no more; Cancel ends that run.
+TEST_F(RunTest, TagLogProgressCountsRecordsAndEscCancelsTheRun) {
+    ReaderConfig c;
+    c.readerId = 1;
+    c.logRecords = 90;
+    c.logRecordsPerFrame = 9;
+    c.tags.count = 4;
+    const int r = host.addReader(c);
+    ASSERT_TRUE(host.openPty(r, 3));
+    ctl->chkCOM(3)->setChecked(true);
+    w().edtLogID->setText("0001");
+    const auto rows = [&] { return w().grdUID_LOG->rowCount() - 1; };
+
+    bool busyWhileCounting = false;
+    auto res = run(
+        w().btnTagLog,
+        [&] {
+            if (tables->acceptedRecordCount() < 18) return false;
+            busyWhileCounting = w().pnlProgress->isVisibleTo(window.get()) &&
+                                w().pgbProgress->maximum() == 0 &&
+                                w().lblProgress->text().startsWith("TAG Log: ");
+            return true;
+        },
+        30000, [&] { QTest::keyClick(w().grdUID_LOG, Qt::Key_Escape); });
+    ASSERT_TRUE(res.stopAsked);
+    EXPECT_TRUE(busyWhileCounting);
+    expectIdleWindow();
+    EXPECT_FALSE(w().pnlProgress->isVisibleTo(window.get()));
+    const int first = rows();
+    EXPECT_LT(first, 90);
+    EXPECT_TRUE(w().sbMain->panelText(0).endsWith(
+        QStringLiteral("TAG Log cancelled after %1 records.").arg(first)))
+        << w().sbMain->panelText(0).toStdString();
+
+    // The reader is given its whole log again, once the last frame it answered with is out
+    // (what the closed port still held is thrown away when the next run opens it).
+    EXPECT_TRUE(kelta::test::waitFor([&] {
+        bool idle = false;
+        host.call(r, [&](ReaderSim& s) { idle = !s.holdsUnsent(); });
+        return idle;
+    }));
+    host.call(r, [](ReaderSim& s) { s.restartLog(); });
+
+    QString atEnd;
+    int percentAtEnd = -1;
+    res = run(
+        w().btnTagLog,
+        [&] {
+            if (!w().lblProgress->text().contains("the reader sent no more")) return false;
+            atEnd = w().lblProgress->text();
+            percentAtEnd = w().pgbProgress->maximum() == 100 ? w().pgbProgress->value() : -1;
+            return true;
+        },
+        30000, [&] { w().btnProgressCancel->click(); });
+    ASSERT_TRUE(res.stopAsked);
+    expectIdleWindow();
+    ASSERT_EQ(rows(), 90);
+    EXPECT_EQ(w().grdUID_LOG->cell(18, 90), "90"); // the whole log, in its order
+    EXPECT_EQ(percentAtEnd, 100);
+    EXPECT_EQ(atEnd, "TAG Log: 90 records, the reader sent no more");
+    EXPECT_FALSE(w().pnlProgress->isVisibleTo(window.get()));
 }
 
 TEST_F(RunTest, StopClickedDuringAPollEndsTheRunWithinThatPass) {

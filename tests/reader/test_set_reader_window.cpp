@@ -8,10 +8,12 @@
 #include "reader-sim/sim_host.h"
 #include "reader-sim/sim_reader_state.h"
 #include "reader/reader_link.h"
+#include "support/progress_watch.h"
 #include "support/test_env.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
+#include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -448,6 +450,112 @@ TEST_P(SetReaderWindow, ResetLocksThePageAgain) {
     EXPECT_EQ(requests(0x000F)[0].data, hex("0012345600000001"));
     EXPECT_FALSE(w.readerLink->state().linkOpen);
     onReader([](sim::SimReaderState& s) { EXPECT_EQ(s.settings().resets, 1); });
+}
+
+// The long reads show their steps beside the status bar and reach 100 %: Reader Information
+// passes the steps a model does not need, the tag database goes block by block.
+TEST_P(SetReaderWindow, LongReadsShowEveryStepAndReachTheEnd) {
+    struct Case {
+        std::uint16_t model;
+        std::vector<int> percents; // of four steps: model, clock, version, BT exciter
+        QString lastStep;
+    } cases[] = {{0x8402, {0, 25, 50, 100}, "Asking the reader's version (step 3 of 4)"},
+                 {0x8441, {0, 25, 50, 75, 100}, "Reading the BT exciter (step 4 of 4)"}};
+    TfrmModule& w = *window;
+    kelta::test::ProgressWatch watch(w);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        onReader([&](sim::SimReaderState& s) { s.setModel(c.model); });
+        watch.clear();
+        scan();
+        EXPECT_EQ(watch.percents(), c.percents);
+        ASSERT_GE(watch.shown.size(), 2u);
+        EXPECT_EQ(watch.shown.front().text, "Asking the reader's model (step 1 of 4)");
+        EXPECT_EQ(watch.shown[watch.shown.size() - 2].text, c.lastStep);
+        EXPECT_FALSE(w.pnlProgress->isVisibleTo(&w));
+    }
+
+    onReader([&](sim::SimReaderState& s) { s.setModel(0x8402); });
+    scan();
+    w.Button1->click();
+    w.edt_gettagno1->setText("1");
+    w.edt_gettagno2->setText("200");
+    watch.clear();
+    w.btn_gettagdata->click();
+    ASSERT_EQ(watch.shown.size(), 21u);
+    for (int b = 1; b <= 20; ++b) {
+        EXPECT_EQ(watch.shown[b - 1].percent, (b - 1) * 5);
+        EXPECT_EQ(watch.shown[b - 1].text, QStringLiteral("TAG database block %1 of 20").arg(b));
+    }
+    EXPECT_EQ(watch.shown.back().percent, 100);
+    EXPECT_EQ(w.mem_tagdatabase->lineCount(), 200);
+    EXPECT_EQ(msg(), kOk);
+    EXPECT_FALSE(w.pnlProgress->isVisibleTo(&w));
+}
+
+// Cancel and Esc stop a long read between its exchanges, never inside one: the block asked for
+// last is read whole, the next is never asked, a reader that does not answer is not asked
+// again, the page says so, and the link takes the next command.
+TEST_P(SetReaderWindow, CancelStopsBetweenExchangesAndTheLinkStaysUsable) {
+    TfrmModule& w = *window;
+    kelta::test::ProgressWatch watch(w);
+    const QString cancelled = QStringLiteral("Command Cancelled.");
+
+    // Reader Information cancelled while its clock is set: the version is never asked.
+    clear();
+    watch.when("Setting the reader's clock (step 2 of 4)", [&] { w.btnProgressCancel->click(); });
+    w.btnScanReader->click();
+    EXPECT_FALSE(watch.pending());
+    EXPECT_EQ(requests(0x8001).size(), 1u);
+    EXPECT_TRUE(requests(0x0003).empty());
+    EXPECT_EQ(msg(), cancelled);
+    EXPECT_EQ(tagOf(w.btnScanReader), 0);
+    EXPECT_FALSE(w.pnlProgress->isVisibleTo(&w));
+    scan();
+
+    w.Button1->click();
+    w.edt_gettagno1->setText("1");
+    w.edt_gettagno2->setText("500");
+    struct Case {
+        int cancelAtBlock;
+        bool escape;
+    } cases[] = {{4, false}, {7, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cancelAtBlock);
+        clear();
+        watch.when(QStringLiteral("TAG database block %1 of 50").arg(c.cancelAtBlock), [&] {
+            if (c.escape)
+                QTest::keyClick(w.mem_tagdatabase, Qt::Key_Escape);
+            else
+                w.btnProgressCancel->click();
+        });
+        w.btn_gettagdata->click();
+        EXPECT_FALSE(watch.pending());
+        EXPECT_EQ(requests(0x8052).size(), static_cast<std::size_t>(c.cancelAtBlock));
+        EXPECT_EQ(w.mem_tagdatabase->lineCount(), 10 * c.cancelAtBlock);
+        EXPECT_EQ(msg(), cancelled);
+        EXPECT_FALSE(w.pnlProgress->isVisibleTo(&w));
+        EXPECT_TRUE(w.pnlMain->isEnabled());
+    }
+
+    // A block the reader does not answer: no attempt after the cancel (the button, taken by
+    // the cancels before, is there again).
+    host.call(reader, [](sim::ReaderSim& r) {
+        sim::AnswerMode none;
+        none.none = true;
+        r.setAnswerModeFor(0x8052, none);
+    });
+    clear();
+    watch.when("TAG database block 1 of 50", [&] { w.btnProgressCancel->click(); });
+    w.btn_gettagdata->click();
+    EXPECT_EQ(requests(0x8052).size(), 1u);
+    EXPECT_EQ(msg(), cancelled);
+
+    // The next command goes through the same link.
+    w.edSN->clear();
+    w.btnID_GET->click();
+    EXPECT_EQ(w.edSN->text(), QStringLiteral("00123456"));
+    EXPECT_EQ(msg(), kOk);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, SetReaderWindow, ::testing::Values(Line::Pty, Line::Tcp),

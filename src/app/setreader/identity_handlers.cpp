@@ -82,18 +82,41 @@ void showReaderIdentity(TfrmModule& w, const ReaderIdentity& id) {
 
 } // namespace
 
+namespace {
+
+// The steps of Reader Information; a model without a clock or a BT exciter passes its step.
+enum ScanStep { kStepModel = 1, kStepClock, kStepVersion, kStepExciter, kScanSteps = kStepExciter };
+
+QString scanStepText(int step) {
+    static const char* const names[] = {"Asking the reader's model", "Setting the reader's clock",
+                                        "Asking the reader's version", "Reading the BT exciter"};
+    return tr("%1 (step %2 of %3)")
+        .arg(tr(names[step - 1]))
+        .arg(step)
+        .arg(static_cast<int>(kScanSteps));
+}
+
+} // namespace
+
 void SetReaderHandlers::btnScanReaderClick() {
     ReaderSession s(*this);
     if (!s) return;
+    const auto progress = s.progress(kScanSteps);
+    if (!progress) return;
+    const auto step = [&](int n) { return progress->step(n, scanStepText(n)); };
     w_.pcSetRead->setEnabled(false);
     setButtonsEnabled(w_, false);
     clearIdentityPanels(w_);
     setTag(w_.btnScanReader, 0);
+    if (!step(kStepModel)) return s.cancelled();
     if (w_.readerLink) w_.readerLink->CloseLinks();
     if (!s) return;
 
     const auto a = s.exec(kModelCode);
-    if (!a) return;
+    if (!a) {
+        if (progress->cancelled()) s.cancelled();
+        return;
+    }
     const auto model = DecodeModelAnswer(*a);
     if (!model) return s.error();
 
@@ -107,15 +130,20 @@ void SetReaderHandlers::btnScanReaderClick() {
     }
     applyModel(w_, *row);
 
+    if (!step(kStepClock)) return s.cancelled();
     if (row->setsClock) {
         const Bytes clock = EncodeClock(localClock());
-        for (int attempt = 0; attempt < 2 && s; ++attempt)
+        for (int attempt = 0; attempt < 2 && s && !progress->cancelled(); ++attempt)
             if (s.exec(kClock, clock)) break;
         if (!s) return;
     }
 
+    if (!step(kStepVersion)) return s.cancelled();
     const auto v = s.exec(kVersion);
-    if (!v) return;
+    if (!v) {
+        if (progress->cancelled()) s.cancelled();
+        return;
+    }
     const auto version = DecodeVersion(*v);
     if (!version) return s.error();
     w_.pnReaderVer->setText(hex4(version->version));
@@ -128,10 +156,16 @@ void SetReaderHandlers::btnScanReaderClick() {
 
     setButtonsEnabled(w_, true);
     w_.pcSetRead->setEnabled(true);
+    // The reader is identified from here on; the BT exciter's settings are only read.
     if (w_.pcSetRead->isTabShown(w_.ts_BtE)) {
+        if (!step(kStepExciter)) {
+            setTag(w_.btnScanReader, 1);
+            return s.cancelled();
+        }
         btGetBtPowerModeClick();
         if (!s) return;
     }
+    progress->finish(tr("Done"));
     setTag(w_.btnScanReader, 1);
     s.ok();
 }

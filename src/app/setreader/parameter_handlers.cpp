@@ -159,12 +159,20 @@ void SetReaderHandlers::btn_gettagdataClick() {
     const long long from = decimalOf(w_.edt_gettagno1, 1);
     const long long to = decimalOf(w_.edt_gettagno2, 1);
     const BlockRange blocks = TagDbBlocks(from, to);
+    const auto progress = s.progress(std::max(0LL, blocks.last - blocks.first + 1));
+    if (!progress) return;
     int emptyAnswers = 0;
     bool failed = false;
     for (long long b = blocks.first; b <= blocks.last && emptyAnswers < 2; ++b) {
+        // A cancel is taken between blocks: the block asked for last has been read whole.
+        if (!progress->step(
+                b - blocks.first + 1,
+                tr("TAG database block %1 of %2").arg(b - blocks.first + 1).arg(progress->total())))
+            return s.cancelled();
         const auto a = s.exec(kTagDbRead, EncodeTagDbRead(b));
         if (!s) return;
         if (!a) {
+            if (progress->cancelled()) return s.cancelled();
             failed = true; // the block is skipped
             continue;
         }
@@ -177,6 +185,8 @@ void SetReaderHandlers::btn_gettagdataClick() {
             if (r.number >= from && r.number <= to)
                 w_.mem_tagdatabase->addLine(QString::fromStdString(TagDbLine(r)));
     }
+    // Two empty answers end the reading early: the reader holds no more.
+    progress->finish(tr("Done"));
     if (failed) s.error();
 }
 

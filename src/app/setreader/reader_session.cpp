@@ -3,8 +3,8 @@
 #include "app/frmmodule.h"
 #include "app/language.h"
 #include "app/setreader/set_reader_handlers.h"
-#include "platform/wait_pump.h"
 #include "common/proto/hex_text.h"
+#include "platform/wait_pump.h"
 #include "reader/proto/commands/identity.h"
 #include "reader/reader_link.h"
 
@@ -49,6 +49,15 @@ void ReaderSession::ok() {
 
 void ReaderSession::error() {
     message(tr("Command Error."));
+}
+
+void ReaderSession::cancelled() {
+    message(tr("Command Cancelled."));
+}
+
+std::unique_ptr<reader::StepProgress> ReaderSession::progress(long long total) {
+    if (!alive() || !w.readerLink) return nullptr;
+    return std::make_unique<reader::StepProgress>(w.readerLink->view(), total);
 }
 
 void ReaderSession::message(const QString& text) {

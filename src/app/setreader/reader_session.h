@@ -2,6 +2,7 @@
 // One run of a Set Reader handler: pnlMain disabled for its time and enabled again on every
 // way out, the exchange through the window's configuration link, and the two result texts.
 
+#include "reader/link_view.h"
 #include "reader/proto/commands/payload.h"
 
 #include <QPointer>
@@ -31,8 +32,13 @@ public:
     // ExecReaderCommand; the answer's data (answerLength bytes) when an answer was accepted.
     std::optional<reader::cmd::Answer>
     exec(std::uint16_t command, std::span<const std::uint8_t> payload = {}, bool freshLink = false);
-    void ok();    // "Command Ok."
-    void error(); // "Command Error."
+    void ok();        // "Command Ok."
+    void error();     // "Command Error."
+    void cancelled(); // "Command Cancelled."
+
+    // How far a handler of `total` steps has come, shown in the view of the window's link
+    // until the object goes; null without a link.
+    std::unique_ptr<reader::StepProgress> progress(long long total);
     void message(const QString& text);
 
     // The bytes of a key field, or nullopt after telling the user which field is not
