@@ -6,15 +6,21 @@
 // per second, how late a click is handled while the run goes on (p50/p99), and the CPU time of
 // the utility's thread per second of run.
 //
-//   bench_network_load [seconds per case, default 20] [case name filter]
+// The filter "views" runs only the views of a busy run (64 listening x 230 fps), three rounds of:
+// the grid alone, the grid with the history chart of five tags open, the Links tab with the
+// chart.
+//
+//   bench_network_load [seconds per case, default 20] [case name filter | views]
 //
 // Runs in a private temporary folder; no display needed (QT_QPA_PLATFORM=offscreen).
 
 #include "app/frmmodule.h"
-#include "click_probe.h"
-#include "load_common.h"
+#include "app/history_charts.h"
+#include "app/history_window.h"
 #include "app/run_controller.h"
 #include "app/tag_tables.h"
+#include "click_probe.h"
+#include "load_common.h"
 #include "reader-sim/sim_host.h"
 #include "reader/reader_link.h"
 
@@ -39,12 +45,43 @@ namespace {
 
 using kelta::bench::loopback;
 
-kelta::bench::LoadResult runCase(bool outgoing, int readers, double rate, int seconds) {
+// What else the user has on the screen while the run goes on.
+enum class Views {
+    Grid,         // the tag grid (View All TAG)
+    GridAndChart, // and the history chart of five tags in its own window
+    LinksAndChart // the Links tab instead of the grid, and the chart
+};
+
+QString viewsName(Views v) {
+    switch (v) {
+    case Views::Grid:
+        return {};
+    case Views::GridAndChart:
+        return QStringLiteral(", chart of 5");
+    case Views::LinksAndChart:
+        return QStringLiteral(", Links + chart of 5");
+    }
+    return {};
+}
+
+// Opens the chart with the first five tags of the grid (their rows exist once the readers have
+// delivered) and, for LinksAndChart, shows the Links tab.
+void openViews(kelta::TfrmModule& window, Views views) {
+    if (views == Views::Grid) return;
+    for (int row = 1; row <= 5 && row < window.grdUID->rowCount(); ++row)
+        window.historyCharts->showHistory(window.grdUID->cell(1, row));
+    if (auto* chart = window.historyCharts->window()) chart->resize(900, 500);
+    if (views == Views::LinksAndChart) window.pcReadTag->setActivePage(window.tsLinks);
+}
+
+kelta::bench::LoadResult runCase(bool outgoing, int readers, double rate, int seconds,
+                                 Views views = Views::Grid) {
     kelta::bench::LoadResult res;
-    res.name = QStringLiteral("%1 %2 x %3 fps")
+    res.name = QStringLiteral("%1 %2 x %3 fps%4")
                    .arg(outgoing ? QStringLiteral("outgoing") : QStringLiteral("listening"))
                    .arg(readers)
-                   .arg(rate);
+                   .arg(rate)
+                   .arg(viewsName(views));
 
     kelta::sim::SimHost host;
     auto window = std::make_unique<kelta::TfrmModule>();
@@ -88,6 +125,12 @@ kelta::bench::LoadResult runCase(bool outgoing, int readers, double rate, int se
         kelta::bench::setRate(host, all, rate);
         measured.start();
     };
+    plan.during = [&, opened = false](qint64 sinceBeginMs) mutable {
+        // A second into the load every reader has delivered: the views open with those tags.
+        if (opened || sinceBeginMs < 1000) return;
+        opened = true;
+        openViews(*window, views);
+    };
     plan.end = [&] {
         kelta::bench::setRate(host, all, 0);
         measured.stop(res);
@@ -122,6 +165,12 @@ int main(int argc, char** argv) {
             if (!filter.isEmpty() && !name.contains(filter)) continue;
             kelta::bench::printResult(runCase(outgoing, readers, rate, seconds));
         }
+    }
+    // The views of a busy run: the chart and the Links tab against the grid alone, in turn.
+    if (filter.isEmpty() || filter == QStringLiteral("views")) {
+        for (int round = 0; round < 3; ++round)
+            for (Views v : {Views::Grid, Views::GridAndChart, Views::LinksAndChart})
+                kelta::bench::printResult(runCase(false, 64, 230.0, seconds, v));
     }
     return 0;
 }
