@@ -160,7 +160,7 @@ void SetReaderHandlers::btn_gettagdataClick() {
     const long long to = decimalOf(w_.edt_gettagno2, 1);
     const BlockRange blocks = TagDbBlocks(from, to);
     const auto progress = s.progress(std::max(0LL, blocks.last - blocks.first + 1));
-    if (!progress) return;
+    if (!progress) return s.error(); // no link to read through
     int emptyAnswers = 0;
     bool failed = false;
     for (long long b = blocks.first; b <= blocks.last && emptyAnswers < 2; ++b) {
