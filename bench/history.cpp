@@ -4,7 +4,7 @@
 // added. Then what the window's run adds per record (the time of the record in milliseconds
 // and the sample), and what one refresh of a chart of 5 tags costs.
 //
-//   bench_history [tags, default 10000] [samples per tag, default 2000]
+//   bench_history [tags, default 10000] [samples per tag, default 2000] [picture.png]
 
 #include "app/history_window.h"
 #include "monitor/tag_history.h"
@@ -111,6 +111,16 @@ void perRecord() {
                 ns, h.sampleCount());
 }
 
+// Sample n of tag t for the chart: values that move, as a picture shows them.
+TagValues moving(int t, int n) {
+    TagValues v = valuesOf(t, t % 2 == 0);
+    v.rssi = static_cast<std::uint8_t>(60 + t * 15 + (n * 7) % 23);
+    v.battery = static_cast<std::uint8_t>(100 - t - n / 400);
+    v.sensors[0].value = 20.0f + float(t) + float(n % 300) / 100.0f;
+    v.sensors[1].value = 40.0f + float(t) * 3 + float(n % 500) / 50.0f;
+    return v;
+}
+
 // One chart of 5 tags of full history; each refresh takes what 64 readers at 230 reports a
 // second bring in 250 ms for these 5 of 1,000 tags (about 19 samples a tag).
 void chartRefresh(int argc, char** argv) {
@@ -121,7 +131,7 @@ void chartRefresh(int argc, char** argv) {
     const qint64 t0 = QDateTime::currentMSecsSinceEpoch();
     for (int t = 0; t < 5; ++t) {
         win.addTag(TagHistory::uidText(0x0100000000000000ull + std::uint64_t(t)));
-        for (int n = 0; n < 2000; ++n) h.add(valuesOf(t, t % 2 == 0), t0 + n * 100);
+        for (int n = 0; n < 2000; ++n) h.add(moving(t, n), t0 + n * 100);
     }
     win.resize(1200, 900);
     win.show();
@@ -132,13 +142,14 @@ void chartRefresh(int argc, char** argv) {
     qint64 t = t0 + 200000;
     for (int r = 0; r < refreshes; ++r) {
         for (int k = 0; k < 19; ++k, t += 13)
-            for (int tag = 0; tag < 5; ++tag) h.add(valuesOf(tag, tag % 2 == 0), t);
+            for (int tag = 0; tag < 5; ++tag) h.add(moving(tag, 2000 + r * 19 + k), t);
         const auto start = Clock::now();
         win.refresh();
         own += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         app.processEvents(); // the views lay out and paint what changed
         total += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     }
+    if (argc > 3) win.savePng(QString::fromLocal8Bit(argv[3]));
     std::printf("chart of 5 tags x 2,000 samples: %.2f ms per refresh (%.2f ms taking the samples, "
                 "the rest laying out and painting; every %d ms), %.1f %% of one core\n",
                 total / refreshes, own / refreshes, kelta::HistoryWindow::kRefreshMs,

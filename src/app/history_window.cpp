@@ -314,11 +314,16 @@ void HistoryWindow::updateRanges() {
             p.time->setRange(
                 QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x0)),
                 QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::ceil(x0 + span * 1.1))));
+            // The date too once the lines span more than a day.
+            p.time->setFormat(span > 86'400'000.0 ? QStringLiteral("MM/dd hh:mm")
+                                                  : QStringLiteral("hh:mm:ss"));
         }
         const double pad = y1 > y0 ? (y1 - y0) * 0.05 : 1.0;
         const double v0 = p.value->min(), v1 = p.value->max();
-        if (y0 < v0 || y1 > v1 || (v1 - v0) > 2 * (y1 - y0 + 2 * pad))
+        if (y0 < v0 || y1 > v1 || (v1 - v0) > 4 * (y1 - y0 + 2 * pad)) {
             p.value->setRange(y0 - pad, y1 + pad);
+            p.value->applyNiceNumbers(); // round ticks, the range widened to them
+        }
     }
 }
 
