@@ -26,7 +26,7 @@ TEST(ScreenshotTool, PicturesShowANeutralHomeAndLeaveTheAccountAlone) {
     const QString stdoutText = QString::fromLocal8Bit(p.readAllStandardOutput());
     ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
 
-    EXPECT_EQ(QDir(out).entryList({QStringLiteral("*.png")}, QDir::Files).size(), 6);
+    EXPECT_EQ(QDir(out).entryList({QStringLiteral("*.png")}, QDir::Files).size(), 8);
     EXPECT_TRUE(stdoutText.contains(QStringLiteral("auto-save file shown: ") + temp.path() +
                                     QStringLiteral("/user/Documents/Kelta.csv")))
         << stdoutText.toStdString();

@@ -1,21 +1,31 @@
 // Renders the main window and saves one picture per main page, in English and in Traditional
-// Chinese, with a few decoded tag reports in the Read TAG grid:
+// Chinese, with a few decoded tag reports in the Read TAG grid; then, in English, the Links tab
+// during a short run of simulated readers on the listening port (one hangs up halfway) and the
+// history chart of two sensor tags with two hours of sample readings:
 //   kelta-screenshots [output folder [WIDTHxHEIGHT]]   (defaults: docs, 1366x768)
 // Meant to run under QT_QPA_PLATFORM=offscreen. It runs with a home folder of a neutral name
 // (<temp>/user) and scratch configuration folders, so the pictures show neither the account
 // that made them nor its settings, serial map or selection file, and nothing of it is changed.
 #include "app/application.h"
 #include "app/frmmodule.h"
+#include "app/history_charts.h"
+#include "app/history_window.h"
 #include "app/language.h"
+#include "app/run_controller.h"
 #include "app/tag_tables.h"
 #include "monitor/proto/report_decoder.h"
+#include "reader-sim/sim_host.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
+#include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -100,6 +110,109 @@ bool save(kelta::TfrmModule& w, kelta::TabSheet* page, const QString& path, QSiz
     return true;
 }
 
+void spin(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool savePicture(QWidget& widget, const QString& path) {
+    QImage image(widget.size(), QImage::Format_RGB32);
+    image.fill(widget.palette().color(QPalette::Window));
+    QPainter painter(&image);
+    widget.render(&painter);
+    painter.end();
+    if (!image.save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+// The Links tab during a run: three simulated readers connect to the listening port, each
+// from its own loopback address, at 4, 8 and 12 reports a second; the third hangs up halfway.
+bool saveLinks(kelta::TfrmModule& w, const QString& path, QSize size) {
+    QTcpServer probe; // a port free now, for the window to listen on
+    if (!probe.listen(QHostAddress::LocalHost, 0)) return false;
+    const quint16 port = probe.serverPort();
+    probe.close();
+    kelta::sim::SimHost host;
+    std::vector<int> readers;
+    for (int i = 0; i < 3; ++i) {
+        kelta::sim::ReaderConfig c;
+        c.readerId = static_cast<std::uint16_t>(i + 1);
+        c.seed = static_cast<std::uint32_t>(i + 1);
+        c.tags.count = 6;
+        readers.push_back(host.addReader(c));
+    }
+    w.pcMain->setActivePage(w.tsReadTag);
+    w.pcTagMain->setActivePage(w.tsNetServer);
+    w.edtListenPort->setText(QString::number(port));
+    w.btnStart->click();
+    spin(1500);
+    for (int i = 0; i < 3; ++i) {
+        const QString from = QStringLiteral("127.0.0.%1").arg(i + 2);
+        host.connectTcpFrom(readers[static_cast<std::size_t>(i)], from, port);
+        const double rate = 4.0 * (i + 1);
+        host.call(readers[static_cast<std::size_t>(i)],
+                  [rate](kelta::sim::ReaderSim& r) { r.setRate(rate); });
+    }
+    spin(6000);
+    host.stopReader(readers[2]);
+    spin(6000);
+    w.pcReadTag->setActivePage(w.tsLinks);
+    w.setGeometry(QRect(QPoint(0, 0), size));
+    spin(1200); // two refreshes of the rows
+    for (auto* grid : w.findChildren<kelta::StringGrid*>()) grid->flush();
+    const bool ok = savePicture(w, path);
+    w.btnStart->click(); // Stop
+    spin(500);
+    w.pcReadTag->setActivePage(w.tsViewAllTag);
+    host.stop();
+    return ok;
+}
+
+// The history chart of two sensor tags of a cold room: two hours of readings a minute apart,
+// the second tag's door opened for a while.
+bool saveHistory(kelta::TfrmModule& w, const QString& path) {
+    kelta::monitor::TagHistory& history = w.runController->history();
+    const qint64 end = QDateTime::currentMSecsSinceEpoch();
+    const std::uint64_t uids[] = {0x0001000112050299ULL, 0x0001000143652499ULL};
+    for (int t = 0; t < 2; ++t) {
+        for (int m = 0; m <= 120; ++m) {
+            kelta::monitor::TagValues v;
+            for (int b = 0; b < 8; ++b)
+                v.uid[static_cast<std::size_t>(b)] =
+                    static_cast<std::uint8_t>(uids[t] >> (56 - 8 * b));
+            v.model = 0x01;
+            v.rssi = static_cast<std::uint8_t>(170 - 12 * t + 6 * std::sin(m * 0.7 + t));
+            v.battery = static_cast<std::uint8_t>(96 - m / 60);
+            v.dataShown = kelta::monitor::DataShown::Sensors;
+            v.sensorCount = 2;
+            const bool door = t == 1 && m >= 70 && m < 82;
+            const double temp = 3.5 + 0.6 * std::sin(m / 9.0 + t) + (door ? (m - 68) * 0.45 : 0.0);
+            v.sensors[0] = {kelta::monitor::SensorSlot::D1H,
+                            kelta::monitor::SensorKind::Temperature, static_cast<float>(temp)};
+            v.sensors[1] = {
+                kelta::monitor::SensorSlot::D2H, kelta::monitor::SensorKind::Humidity,
+                static_cast<float>(72.0 + 4.0 * std::cos(m / 14.0) + (door ? 6.0 : 0.0))};
+            history.add(v, end - (120 - m) * 60'000LL);
+        }
+    }
+    for (std::uint64_t uid : uids)
+        w.historyCharts->showHistory(kelta::monitor::TagHistory::uidText(uid));
+    kelta::HistoryWindow* chart = w.historyCharts->window();
+    if (!chart) return false;
+    chart->resize(1100, 900);
+    spin(300);
+    chart->refresh();
+    spin(300);
+    const bool ok = savePicture(*chart, path);
+    chart->close();
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -160,6 +273,9 @@ int main(int argc, char** argv) {
         ok = save(w, w.tsSetReader, dir.filePath("screenshot-set-reader" + s + ".png"), size) && ok;
         ok = save(w, w.tsSetTAG, dir.filePath("screenshot-set-tag" + s + ".png"), size) && ok;
     }
+    kelta::cmbLanguageChange(w, 0);
+    ok = saveHistory(w, dir.filePath("screenshot-history.png")) && ok;
+    ok = saveLinks(w, dir.filePath("screenshot-links.png"), size) && ok;
     w.pcMain->setActivePage(w.tsReadTag);
     std::printf("auto-save file shown: %s\n", qPrintable(w.edtSaveFile->text()));
     return ok ? 0 : 1;
