@@ -60,7 +60,8 @@ TEST_F(LinksTab, ShowsTheLinksCountsWhileShownAndKeepsThemAtTheEnd) {
     EXPECT_EQ(w.grdLinks->model()->headerData(LinksModel::Rejected, Qt::Horizontal).toString(),
               "Frames rejected");
     w.pcReadTag->setActivePage(w.tsLinks);
-    ctl.chkCOM(4)->setChecked(true);
+    // COM4 alone (earlier tests of this program may have left other ports stored as checked).
+    for (int n = 1; n <= 30; ++n) ctl.chkCOM(n)->setChecked(n == 4);
 
     w.btnStart->click();
     ASSERT_TRUE(
