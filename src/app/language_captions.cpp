@@ -2,6 +2,7 @@
 #include "app/frmmodule.h"
 #include "app/history_charts.h"
 #include "app/language.h"
+#include "app/links_view.h"
 #include "app/startup.h"
 #include "platform/wait_pump.h"
 #include "app/run_controller.h"
@@ -54,6 +55,8 @@ void ApplyLanguageCaptions(TfrmModule& w) {
     // 4.
     if (w.tagTables) w.tagTables->resetTagGrids();
     if (w.historyCharts) w.historyCharts->retranslate();
+    if (w.runController && w.runController->linksView())
+        w.runController->linksView()->retranslate();
     // The chooser shows the language in use, however it was chosen.
     if (QComboBox* chooser = w.cmbLanguage) chooser->setCurrentIndex(lang);
     // 5.

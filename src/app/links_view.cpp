@@ -106,12 +106,15 @@ QVariant LinksModel::headerData(int section, Qt::Orientation orientation, int ro
     return translated(headerKeys()[section]);
 }
 
+void LinksModel::retranslate() {
+    language_ = currentLanguageIndex();
+    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+    if (!links_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+}
+
 void LinksModel::setLinks(std::vector<LinkHealth> links, const QDateTime& now) {
     now_ = now;
-    if (language_ != currentLanguageIndex()) {
-        language_ = currentLanguageIndex();
-        emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
-    }
+    if (language_ != currentLanguageIndex()) retranslate();
     const bool sameLinks =
         links.size() == links_.size() &&
         std::equal(links.begin(), links.end(), links_.begin(),
@@ -207,6 +210,10 @@ void LinksView::follow() {
     } else {
         timer_.stop();
     }
+}
+
+void LinksView::retranslate() {
+    model_.retranslate();
 }
 
 bool LinksView::eventFilter(QObject* watched, QEvent* event) {

@@ -48,6 +48,8 @@ public:
     // dataChanged for the whole table), other links replace the rows.
     void setLinks(std::vector<LinkHealth> links, const QDateTime& now);
     const LinkHealth& link(int row) const { return links_[static_cast<std::size_t>(row)]; }
+    // The headers and texts again, in the current language.
+    void retranslate();
     QDateTime shownAt() const { return now_; }
 
 private:
@@ -85,6 +87,8 @@ public:
     // Reads the rows now: the live links during a run, those at its end afterwards.
     void refresh();
     bool refreshing() const { return timer_.isActive(); }
+    // After a language switch.
+    void retranslate();
     const LinksModel& model() const { return model_; }
 
 protected:

@@ -157,8 +157,7 @@ void Collector::onSignal(int signal) {
 
 void Collector::runEnded() {
     ended_ = QDateTime::currentDateTime();
-    discardedBytes_ =
-        engine_.serialLinks().purgedBytes() + engine_.networkLinks().discardedBytes();
+    discardedBytes_ = engine_.serialLinks().purgedBytes() + engine_.networkLinks().discardedBytes();
     // Ports whose device went away and came back.
     for (int n = 1; n < monitor::RunConfig::kSlots; ++n)
         reconnects_ += static_cast<std::uint64_t>(engine_.serialLinks().reopenCount(n));

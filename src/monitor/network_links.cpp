@@ -585,7 +585,7 @@ void NetworkLinks::ServerSocketClientConnect(QTcpSocket* socket) {
     // A reader back from this address replaces what was kept of its lost connections.
     const QString prefix = address + QLatin1Char(':');
     departed_.erase(std::remove_if(departed_.begin(), departed_.end(),
-                                   [&](const LinkHealth& h) { return h.name.startsWith(prefix); }),
+                                   [&](const Departed& d) { return d.line.startsWith(prefix); }),
                     departed_.end());
 
     // A reader connecting again from the same address replaces its older connection when
@@ -655,13 +655,9 @@ void NetworkLinks::ServerSocketClientDisconnect(QTcpSocket* socket) {
             if (!*alive) return;
         }
         // The reader stays listed as lost, with its counts, until it connects again.
-        LinkHealth h;
-        h.name = a.line;
-        h.state = LinkHealth::State::Lost;
-        a.counters.fill(h);
         if (departed_.size() >= static_cast<std::size_t>(kHighestAcceptedSlot))
             departed_.erase(departed_.begin());
-        departed_.push_back(std::move(h));
+        departed_.push_back({a.line, a.counters});
         events_.readerLost(a.line);
         clearAccepted(k);
     }
@@ -709,7 +705,13 @@ void NetworkLinks::appendHealth(std::vector<LinkHealth>& out) const {
             a.counters.fill(h);
             out.push_back(std::move(h));
         }
-        out.insert(out.end(), departed_.begin(), departed_.end());
+        for (const Departed& d : departed_) {
+            LinkHealth h;
+            h.name = d.line;
+            h.state = LinkHealth::State::Lost;
+            d.counters.fill(h);
+            out.push_back(std::move(h));
+        }
     }
 }
 

@@ -219,8 +219,12 @@ private:
     // end of the run closes all of them.
     std::vector<QPointer<QTcpSocket>> acceptedAll_;
     int refusedAccepts_ = 0;
-    // Readers of the listening server that hung up, as they stood then (at most 64).
-    std::vector<LinkHealth> departed_;
+    // Readers of the listening server that hung up, with their counts (at most 64).
+    struct Departed {
+        QString line;
+        LinkCounters counters;
+    };
+    std::vector<Departed> departed_;
     std::uint64_t discardedTotal_ = 0;
     std::function<bool()> keepGoing_;
     std::function<void()> onSettled_;

@@ -251,7 +251,8 @@ TEST_F(LinkCountersTest, CountersEqualWhatTheReaderSentOnEveryKindOfLink) {
                               << want.records << ", rejected " << last.framesRejected << "/"
                               << want.rejected << ", discarded " << last.bytesDiscarded << "/"
                               << want.discarded << ", state " << static_cast<int>(last.state)
-                              << ", states seen " << statesSeen.size() << ", " << last.name.toStdString();
+                              << ", states seen " << statesSeen.size() << ", "
+                              << last.name.toStdString();
         EXPECT_EQ(last.readerIds,
                   QStringList{QStringLiteral("%1").arg(rc.readerId, 4, 10, QChar('0'))});
         EXPECT_TRUE(last.lastReport.isValid());

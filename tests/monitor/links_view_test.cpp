@@ -3,6 +3,7 @@
 // past the watchdog, and it keeps the counts of the run's end.
 
 #include "app/frmmodule.h"
+#include "app/language.h"
 #include "app/links_view.h"
 #include "app/run_controller.h"
 #include "app/tag_tables.h"
@@ -60,7 +61,8 @@ TEST_F(LinksTab, ShowsTheLinksCountsWhileShownAndKeepsThemAtTheEnd) {
     EXPECT_EQ(w.grdLinks->model()->headerData(LinksModel::Rejected, Qt::Horizontal).toString(),
               "Frames rejected");
     w.pcReadTag->setActivePage(w.tsLinks);
-    ctl.chkCOM(4)->setChecked(true);
+    // COM4 alone (earlier tests of this program may have left other ports stored as checked).
+    for (int n = 1; n <= 30; ++n) ctl.chkCOM(n)->setChecked(n == 4);
 
     w.btnStart->click();
     ASSERT_TRUE(
@@ -122,6 +124,16 @@ TEST_F(LinksTab, ShowsTheLinksCountsWhileShownAndKeepsThemAtTheEnd) {
     EXPECT_EQ(w.grdLinks->model()->rowCount(), 1);
     EXPECT_EQ(cell(LinksModel::Records), "40");
     EXPECT_EQ(cell(LinksModel::Rejected), "6");
+    EXPECT_EQ(cell(LinksModel::State), "open");
+
+    // Another language: the caption, the headers and the words of the cells follow.
+    kelta::btnCHTClick(w);
+    EXPECT_EQ(w.pcReadTag->tabText(tab), QString::fromUtf8("連線狀態"));
+    EXPECT_EQ(w.grdLinks->model()->headerData(LinksModel::Rejected, Qt::Horizontal).toString(),
+              QString::fromUtf8("拒收封包"));
+    EXPECT_EQ(cell(LinksModel::State), QString::fromUtf8("已連線"));
+    EXPECT_EQ(cell(LinksModel::Records), "40");
+    kelta::btnEngClick(w);
     EXPECT_EQ(cell(LinksModel::State), "open");
 }
 
