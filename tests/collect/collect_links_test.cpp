@@ -33,13 +33,6 @@ TEST(CollectLinks, Sigusr1AndTheSummaryShowTheLinksCounts) {
     ASSERT_TRUE(collector.start({"--serial", "COM6", "--auto-save", dir.filePath("links.csv")}));
     ASSERT_TRUE(collector.waitForError(QStringLiteral("monitoring started")));
 
-    // Before anything came: the link is there, open, with nothing counted.
-    ::kill(static_cast<pid_t>(collector.processId()), SIGUSR1);
-    ASSERT_TRUE(
-        collector.waitFor([&] { return !lastLinkLine(collector.errorText(), "COM6").isEmpty(); }));
-    EXPECT_EQ(lastLinkLine(collector.errorText(), "COM6"),
-              (QStringList{"COM6", "-", "open", "0", "0", "0", "0", "-"}));
-
     // 45 records and 9 rejected frames, interleaved.
     const auto good = kelta::test::liveReports(45, 4, 21);
     const auto bad = kelta::test::rejectedReports(9, 21);
@@ -50,7 +43,7 @@ TEST(CollectLinks, Sigusr1AndTheSummaryShowTheLinksCounts) {
         }
     }
     // Asked again until everything sent has been read; the run goes on after each answer.
-    int asked = 1;
+    int asked = 0;
     ASSERT_TRUE(collector.waitFor([&] {
         const QStringList cells = lastLinkLine(collector.errorText(), "COM6");
         if (cells.value(3) == "45" && cells.value(5) == "9") return true;
@@ -60,10 +53,7 @@ TEST(CollectLinks, Sigusr1AndTheSummaryShowTheLinksCounts) {
         }
         return false;
     })) << collector.errorText().toStdString();
-    const QStringList during = lastLinkLine(collector.errorText(), "COM6");
-    EXPECT_EQ(during.value(1), "0021");
-    EXPECT_EQ(during.value(2), "open");
-    EXPECT_EQ(during.value(6), "0");
+    EXPECT_EQ(lastLinkLine(collector.errorText(), "COM6").mid(1, 2), (QStringList{"0021", "open"}));
 
     ASSERT_TRUE(collector.stop(SIGTERM));
     EXPECT_EQ(collector.exitCode(), 0) << collector.errorText().toStdString();
@@ -71,10 +61,9 @@ TEST(CollectLinks, Sigusr1AndTheSummaryShowTheLinksCounts) {
     const QString out = collector.outputText();
     ASSERT_TRUE(out.contains(QStringLiteral("  links:\n"))) << out.toStdString();
     const QStringList end = lastLinkLine(out, "COM6");
-    ASSERT_GE(end.size(), 8) << out.toStdString();
+    ASSERT_EQ(end.size(), 8) << out.toStdString();
     EXPECT_EQ(end.mid(0, 4), (QStringList{"COM6", "0021", "open", "45"}));
-    EXPECT_EQ(end.value(5), "9");
-    EXPECT_EQ(end.value(6), "0");
+    EXPECT_EQ(end.mid(5, 2), (QStringList{"9", "0"}));
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^\\d+ s( silent)?$")).match(end.value(7)).hasMatch())
         << end.value(7).toStdString();
