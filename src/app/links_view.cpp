@@ -174,6 +174,7 @@ LinksView::LinksView(QTableView& table, QWidget& sheet, const MonitorEngine& eng
     table_.horizontalHeader()->setStretchLastSection(true);
     table_.setColumnWidth(LinksModel::Name, 170);
     table_.setColumnWidth(LinksModel::LastMinute, 2 * SecondRing::kSeconds + 8);
+    fitHeaders();
     timer_.setInterval(kRefreshMs);
     connect(&timer_, &QTimer::timeout, this, [this] { refresh(); });
     sheet_.installEventFilter(this);
@@ -214,6 +215,15 @@ void LinksView::follow() {
 
 void LinksView::retranslate() {
     model_.retranslate();
+    fitHeaders();
+}
+
+void LinksView::fitHeaders() {
+    // Every column at least as wide as its header text in the current language, once per
+    // language (never sized from the rows, which change twice a second).
+    QHeaderView* h = table_.horizontalHeader();
+    for (int c = 0; c < LinksModel::ColumnCount; ++c)
+        h->resizeSection(c, std::max(h->sectionSize(c), h->sectionSizeHint(c) + 4));
 }
 
 bool LinksView::eventFilter(QObject* watched, QEvent* event) {

@@ -96,6 +96,7 @@ protected:
 
 private:
     void follow();
+    void fitHeaders();
 
     QTableView& table_;
     QWidget& sheet_;
