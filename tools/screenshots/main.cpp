@@ -90,32 +90,6 @@ void showSampleTags(kelta::TfrmModule& w) {
     tables.setCurrentTagGrid(nullptr);
 }
 
-bool save(kelta::TfrmModule& w, kelta::TabSheet* page, const QString& path, QSize size) {
-    w.pcMain->setActivePage(page);
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-    // Showing Read TAG fits the window to the screen's work area; the picture keeps its size.
-    w.setGeometry(QRect(QPoint(0, 0), size));
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-    for (auto* grid : w.findChildren<kelta::StringGrid*>()) grid->flush();
-    QImage image(w.size(), QImage::Format_RGB32);
-    image.fill(w.palette().color(QPalette::Window));
-    QPainter painter(&image);
-    w.render(&painter);
-    painter.end();
-    if (!image.save(path)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(path));
-    return true;
-}
-
-void spin(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
 bool savePicture(QWidget& widget, const QString& path) {
     QImage image(widget.size(), QImage::Format_RGB32);
     image.fill(widget.palette().color(QPalette::Window));
@@ -128,6 +102,22 @@ bool savePicture(QWidget& widget, const QString& path) {
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+bool save(kelta::TfrmModule& w, kelta::TabSheet* page, const QString& path, QSize size) {
+    w.pcMain->setActivePage(page);
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    // Showing Read TAG fits the window to the screen's work area; the picture keeps its size.
+    w.setGeometry(QRect(QPoint(0, 0), size));
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    for (auto* grid : w.findChildren<kelta::StringGrid*>()) grid->flush();
+    return savePicture(w, path);
+}
+
+void spin(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 // The Links tab during a run: three simulated readers connect to the listening port, each
