@@ -269,16 +269,25 @@ TEST_F(RunTest, AnAutoSaveFileBelowARegularFileIsShownAndNotSentElsewhere) {
     EXPECT_EQ(err.find("Auto-save file", at + 1), std::string::npos) << err;
 }
 
-TEST_F(RunTest, TagLogDownloadFillsTheLogGrid) {
+// Reader 1 on COM3 holding `records` log records, nine to a frame, checked for the TAG Log
+// download; -1 when its terminal cannot be opened.
+int addLogReaderOnCom3(kelta::sim::SimHost& host, kelta::monitor::RunController& ctl,
+                       kelta::TfrmModule& w, int records) {
     ReaderConfig c;
     c.readerId = 1;
-    c.logRecords = 20;
+    c.logRecords = records;
     c.logRecordsPerFrame = 9;
     c.tags.count = 4;
     const int r = host.addReader(c);
-    ASSERT_TRUE(host.openPty(r, 3));
-    ctl->chkCOM(3)->setChecked(true);
-    w().edtLogID->setText("0001");
+    if (!host.openPty(r, 3)) return -1;
+    ctl.chkCOM(3)->setChecked(true);
+    w.edtLogID->setText("0001");
+    return r;
+}
+
+TEST_F(RunTest, TagLogDownloadFillsTheLogGrid) {
+    const int r = addLogReaderOnCom3(host, *ctl, w(), 20);
+    ASSERT_GE(r, 0);
 
     const auto res = run(w().btnTagLog, [&] { return w().grdUID_LOG->rowCount() - 1 >= 20; });
     ASSERT_TRUE(res.stopAsked);
@@ -310,15 +319,8 @@ TEST_F(RunTest, TagLogDownloadFillsTheLogGrid) {
 // ends the run and the status bar says what it left; the next download takes the whole log
 // and ends at 100 % with every record once the reader sends no more; Cancel ends that run.
 TEST_F(RunTest, TagLogProgressCountsRecordsAndEscCancelsTheRun) {
-    ReaderConfig c;
-    c.readerId = 1;
-    c.logRecords = 90;
-    c.logRecordsPerFrame = 9;
-    c.tags.count = 4;
-    const int r = host.addReader(c);
-    ASSERT_TRUE(host.openPty(r, 3));
-    ctl->chkCOM(3)->setChecked(true);
-    w().edtLogID->setText("0001");
+    const int r = addLogReaderOnCom3(host, *ctl, w(), 90);
+    ASSERT_GE(r, 0);
     const auto rows = [&] { return w().grdUID_LOG->rowCount() - 1; };
 
     bool busyWhileCounting = false;
